@@ -4,6 +4,23 @@
 #include <utility>
 
 namespace tdslite::protocol {
+namespace {
+
+// Packet types a client sends: batch, RPC, attention, bulk load, transaction manager, LOGIN7,
+// SSPI, PRELOGIN.
+bool IsClientPacketType(std::uint8_t type) {
+    switch (type) {
+        case 0x01: case 0x03: case 0x06: case 0x07: case 0x0E: case 0x10: case 0x11: case 0x12:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// End of message, ignore this event, reset connection, reset connection keeping the transaction.
+constexpr std::uint8_t kKnownStatusBits = 0x01 | 0x02 | 0x08 | 0x10;
+
+}  // namespace
 
 void MessageAssembler::Append(ByteSpan bytes) {
     if (!error_.empty()) return;
@@ -31,7 +48,10 @@ MessageAssembler::Status MessageAssembler::Next(ClientMessage& out) {
         const std::uint8_t type = header[0];
         const std::uint8_t status = header[1];
         const std::size_t length = static_cast<std::size_t>((header[2] << 8) | header[3]);
+        if (!IsClientPacketType(type)) return Fail("not a client packet type");
+        if (status & ~kKnownStatusBits) return Fail("unknown packet status bits");
         if (length < kHeaderSize) return Fail("packet length below the header size");
+        if (length > kMaxPacketSize) return Fail("packet longer than any packet size");
         if (available < length) return Status::kNeedMore;
 
         if (!in_message_) {

@@ -27,6 +27,8 @@ inline constexpr std::uint8_t kStatusEndOfMessage = 0x01;
 inline constexpr std::size_t kPacketSize = 4096;
 /// Largest client message accepted; anything bigger is treated as garbage.
 inline constexpr std::size_t kMaxMessageSize = 4 * 1024 * 1024;
+/// Largest packet a client may send (the largest packet size TDS lets a client ask for).
+inline constexpr std::size_t kMaxPacketSize = 32768;
 
 /// One complete client message: the type of its packets and their payloads joined.
 struct ClientMessage {
@@ -46,9 +48,11 @@ public:
     void Append(ByteSpan bytes);
 
     /// kReady: `out` holds the next complete message.  kNeedMore: no complete message is buffered
-    /// yet.  kError: the stream is not TDS (a packet length below the header size, a message over
+    /// yet.  kError: the stream is not TDS from a client (a packet type no client sends, unknown
+    /// status bits, a packet length below the header size or above kMaxPacketSize, a message over
     /// the size limit, or packets of different types inside one message); error() says which, and
-    /// every later call answers kError again.
+    /// every later call answers kError again.  A header is judged as soon as its 8 bytes are in,
+    /// so garbage is refused without waiting for the body its length announces.
     Status Next(ClientMessage& out);
 
     const std::string& error() const { return error_; }
