@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kCollation = "TSQL";
 constexpr std::size_t kMaxCachedStatements = 512;
+constexpr int kIndexAfterScannedRows = 2000;
 
 int CollationCompare(void*, int len_a, const void* a, int len_b, const void* b) {
     return CompareText(std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(len_a)),
@@ -340,7 +341,17 @@ bool Storage::ReadRows(const TableDef& table, const std::vector<KeyCondition>& c
         }
         rows.push_back(std::move(row));
     }
+    // An equality lookup that had to scan many rows gets an index on its column, so that
+    // repeated lookups on a column that is not the primary key stay fast.
+    const int scanned = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_FULLSCAN_STEP, 1);
     sqlite3_reset(st);
+    if (rc == SQLITE_DONE && !conditions.empty() && scanned > kIndexAfterScannedRows &&
+        sqlite3_get_autocommit(db_)) {
+        const std::string column = ColumnName(static_cast<std::size_t>(conditions[0].column));
+        const std::string ddl = "CREATE INDEX IF NOT EXISTS " + table.sqlite_name + "_" + column + " ON " +
+                                table.sqlite_name + "(" + column + ")";
+        Exec(ddl.c_str());
+    }
     return rc == SQLITE_DONE;
 }
 
