@@ -1,0 +1,1 @@
+SELECT  Pnr, Num  FROM ZENTRALE.Asw  WHERE Num = '1001'  AND  ( convert(varchar(6), Gvo, 12) <=   convert( varchar(6),convert(datetime, '01.02.03', 4), 12)     and  ( convert(varchar(6), Gbi, 12) >=    convert(varchar(6),convert(datetime, '01.02.03', 4), 12)     or  Gbi is Null ))

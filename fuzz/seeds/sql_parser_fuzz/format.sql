@@ -1,0 +1,1 @@
+SELECT  'WERK1' +    replicate(' ', 20-datalength( 'WERK1')),   '4711' + replicate(' ', 8-datalength('4711')),   convert(varchar(10),convert(datetime, '31.12.99', 4), 104),   'K' +      replicate(' ', 30-datalength('K')) 

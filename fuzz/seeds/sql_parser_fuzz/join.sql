@@ -1,0 +1,1 @@
+SELECT str(Typ, len(Typ)), FcdNum + replicate(' ', 3-datalength(FcdNum)),  COALESCE(FcdKsb,0)  FROM   ZENTRALE.Asw, .Fcd  WHERE  Kon = (SELECT Kon  FROM ZENTRALE.Asw  WHERE Num = '1001')  AND   Pnr = '4711'  AND  FcdNum = Num 
