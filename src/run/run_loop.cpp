@@ -1,4 +1,6 @@
 // The run: argument check, start-up, the two files and the record loop.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -50,6 +52,12 @@ int RunConverter(RunContext& run, int argc, char** argv) {
     // Both files are opened in binary mode; the text-mode translation is done by TextInput and
     // TextOutput.
     File input(std::fopen(input_path, "rb"));
+    // A folder opens for reading on Linux but holds no bytes: it is no input file either.
+    struct stat input_status;
+    if (input &&
+        (::fstat(::fileno(input.get()), &input_status) != 0 || S_ISDIR(input_status.st_mode))) {
+        input.reset();
+    }
     if (!input) {
         std::fprintf(run.console, "File: '%s' existiert nicht\n ", input_path);
         return kExitFailure;

@@ -181,13 +181,16 @@ class ConverterRun : public ::testing::Test {
 };
 
 TEST_F(ConverterRun, MissingInputFile) {
-    const std::string missing = dir_.File("fehlt.snp");
-    const ProcessResult r =
-        RunProgram({BuildPath("snp72k2zeiimp"), config_, "TERM01", missing, output_},
-                   server_->OdbcEnvironment());
-    EXPECT_EQ(r.exit_status, 255);
-    EXPECT_EQ(r.out, "File: '" + missing + "' existiert nicht\n ");
-    EXPECT_FALSE(Exists(output_));
+    // A folder opens for reading on Linux, but is no input file either.
+    for (const std::string& missing : {dir_.File("fehlt.snp"), dir_.path()}) {
+        SCOPED_TRACE(missing);
+        const ProcessResult r =
+            RunProgram({BuildPath("snp72k2zeiimp"), config_, "TERM01", missing, output_},
+                       server_->OdbcEnvironment());
+        EXPECT_EQ(r.exit_status, 255);
+        EXPECT_EQ(r.out, "File: '" + missing + "' existiert nicht\n ");
+        EXPECT_FALSE(Exists(output_));
+    }
 }
 
 TEST_F(ConverterRun, InputWithoutBookingsToConvert) {
