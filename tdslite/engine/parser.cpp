@@ -272,6 +272,9 @@ private:
                 row.push_back(std::move(e));
             } while (AcceptOp(","));
             if (!ExpectOp(")")) return false;
+            if (!ins.rows.empty() && row.size() != ins.rows[0].size()) {
+                return FailWith(msg::RowValueCountsDiffer(), Peek().line);
+            }
             ins.rows.push_back(std::move(row));
         } while (AcceptOp(","));
         st.body = std::move(ins);
