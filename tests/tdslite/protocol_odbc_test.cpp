@@ -211,6 +211,31 @@ TEST_F(ProtocolOdbc, FetchingEveryRowEndsWithNoData) {
     EXPECT_EQ(SQLFetch(stmt.get()), SQL_NO_DATA);
 }
 
+// Every lookup that finds a row leaves the rest of the answer unread, so freeing the handle
+// sends ATTENTION; the connection must stay in step for the next statement, every time.
+TEST_F(ProtocolOdbc, FreeingWithRowsUnreadKeepsTheConnectionInStep) {
+    for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(i);
+        {
+            Statement stmt(connection_);
+            ASSERT_EQ(stmt.Exec("SELECT id FROM person"), SQL_SUCCESS);
+            SQLINTEGER id = 0;
+            SQLLEN indicator = 0;
+            SQLBindCol(stmt.get(), 1, SQL_C_LONG, &id, sizeof id, &indicator);
+            ASSERT_EQ(SQLFetch(stmt.get()), SQL_SUCCESS);
+            ASSERT_EQ(stmt.Free(), SQL_SUCCESS);
+        }
+        Statement next(connection_);
+        ASSERT_EQ(next.Exec("SELECT name FROM person WHERE id = 1"), SQL_SUCCESS);
+        char name[31] = {};
+        SQLLEN indicator = 0;
+        SQLBindCol(next.get(), 1, SQL_C_CHAR, name, sizeof name, &indicator);
+        ASSERT_EQ(SQLFetch(next.get()), SQL_SUCCESS);
+        EXPECT_STREQ(name, "Anna");
+        EXPECT_EQ(SQLFetch(next.get()), SQL_NO_DATA);
+    }
+}
+
 // The converter's badge lookups: a forward-only cursor with lock concurrency, which FreeTDS
 // runs as server cursor RPCs (open, name, fetch per SQLFetch, close).
 TEST_F(ProtocolOdbc, ServerCursorUnderLockConcurrency) {
