@@ -59,6 +59,12 @@ bool WriteOdbcConfig(const std::string& dir, const OdbcConfig& config, std::stri
         if (error) *error = "FreeTDS ODBC driver libtdsodbc.so not found";
         return false;
     }
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        if (error) *error = "cannot create " + dir + ": " + ec.message();
+        return false;
+    }
     const std::string odbcinst =
         "[FreeTDS]\n"
         "Description = FreeTDS ODBC driver\n"

@@ -19,10 +19,10 @@ struct OdbcConfig {
 /// in none of them.
 std::string FindFreeTdsDriver();
 
-/// Writes odbcinst.ini, odbc.ini and freetds.conf into the existing folder `dir`, replacing what
-/// is there.  The DSN speaks TDS 7.4 with client character set CP1252, so that single-byte texts
+/// Writes odbcinst.ini, odbc.ini and freetds.conf into the folder `dir` (created when missing),
+/// replacing what is there.  The DSN speaks TDS 7.4 with client character set CP1252, so that single-byte texts
 /// travel as single bytes.  Returns false, with *error set, when the DSN is empty or longer than
-/// 23 characters, the driver cannot be found, or a file cannot be written.
+/// 23 characters, the driver cannot be found, or the folder or a file cannot be written.
 bool WriteOdbcConfig(const std::string& dir, const OdbcConfig& config, std::string* error);
 
 }  // namespace tdslite

@@ -148,6 +148,10 @@ int RunServer(const ServerOptions& options, std::FILE* out, std::FILE* err) {
     ::pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     FileDescriptor signal_fd(::signalfd(-1, &stop_signals, SFD_CLOEXEC));
+    if (signal_fd.get() < 0) {
+        std::fprintf(err, "tdslite: signalfd: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     std::string error;
     std::unique_ptr<Engine> engine = Engine::Open(options.database, &error);

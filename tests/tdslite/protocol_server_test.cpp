@@ -111,7 +111,10 @@ TEST(OdbcConfig, WritesDriverDsnAndFreeTdsFiles) {
     config.dsn = std::string(24, 'D');  // unixODBC's limit is 23 characters
     EXPECT_FALSE(tdslite::WriteOdbcConfig(dir.path(), config, &error));
     config.dsn = "TDSLITE";
-    EXPECT_FALSE(tdslite::WriteOdbcConfig(dir.File("missing"), config, &error));
+    // A missing folder is created; one that cannot be (its parent is a file) is an error.
+    EXPECT_TRUE(tdslite::WriteOdbcConfig(dir.File("new/odbc"), config, &error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(dir.File("new/odbc/odbc.ini")));
+    EXPECT_FALSE(tdslite::WriteOdbcConfig(dir.File("odbc.ini/sub"), config, &error));
 }
 
 TEST(InitScript, AnErrorStopsTheProgramWithMessageAndScriptLine) {
