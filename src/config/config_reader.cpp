@@ -1,4 +1,6 @@
 // Lookup of a value in the configuration file.
+#include <string.h>
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -34,7 +36,7 @@ void ReadConfigValue(ConfigLookup& storage, std::string_view section, std::strin
         std::array<char, 8 * 13 + 1> plain{};
         DecryptConfigValue(entry.value.view(), plain, kConfigKey);
         storage.value.assign(TextOf(plain));
-        plain.fill('\0');
+        ::explicit_bzero(plain.data(), plain.size());  // a store the compiler may not drop
         entry.value.clear();
         return;
     }
