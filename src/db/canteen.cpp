@@ -17,11 +17,11 @@ int InsertCanteenBooking(DbState& db, const sqlZkv321Kan& record) {
     StmtHandle stmt = AllocateStatement(db);
     if (!stmt) return -1;  // fetch status unchanged
     int rc = -1;
-    if (FormatStatementOrRefuse(db, kCanteenInsertSql,
-                                {db.current_schema.view(), record.KanPor.view(),
-                                 record.KanFcd.view(), record.KanDtm.view(), record.KanUhr.view(),
-                                 record.KanMsk.view(), record.KanAwn.view(),
-                                 record.KanDat.view()})) {
+    if (FormatStatementOrRefuse(
+            db, kCanteenInsertSql,
+            {db.current_schema.view(), record.KanPor.view(), record.KanFcd.view(),
+             record.KanDtm.view(), record.KanUhr.view(), record.KanMsk.view(), record.KanAwn.view(),
+             record.KanDat.view()})) {
         rc = ExecuteStatement(db, stmt.get());
     }
     db.fetch_status = rc;

@@ -39,8 +39,8 @@ int ReadClientSchema(DbState& db, Field<21>& schema_name, std::string_view licen
                      std::string_view client) {
     Field<21> fetched;
     SQLLEN indicator = SQL_NULL_DATA;
-    const int rc = QueryFirstRow(db, kClientSchemaSql, {licence, client},
-                                 {TextColumn(fetched, indicator)});
+    const int rc =
+        QueryFirstRow(db, kClientSchemaSql, {licence, client}, {TextColumn(fetched, indicator)});
     if (rc != 0) return rc;
     if (indicator == SQL_NULL_DATA) fetched.clear();  // a client without schema: the empty text
     TrimRight(fetched);
@@ -70,7 +70,8 @@ int ReadMessageType(DbState& db, std::FILE* console, Field<6>& bch_fkt, Field<4>
 
     if (rc == 0) {
         // A NULL function type counts as no digits (00000); a NULL code keeps its three blanks.
-        function_type.assign(indicators[0] == SQL_NULL_DATA ? std::string_view() : fetched_type.view());
+        function_type.assign(indicators[0] == SQL_NULL_DATA ? std::string_view()
+                                                            : fetched_type.view());
         FormatFunctionType(function_type);
         if (indicators[1] != SQL_NULL_DATA) function_code.assign(fetched_code.view());
     }
@@ -99,14 +100,16 @@ int ReadPersonnelAssignment(DbState& db, std::int32_t& relation, Field<31>& cost
     std::int32_t fetched_relation = 0;
     Field<31> fetched_cost_centre;
     SQLLEN indicators[2] = {};
-    const int rc = QueryFirstRow(
-        db, kPersonnelAssignmentSql,
-        {db.current_schema.view(), personnel_number, date.view(), date.view()},
-        {IntColumn(fetched_relation, indicators[0]), TextColumn(fetched_cost_centre, indicators[1])});
+    const int rc =
+        QueryFirstRow(db, kPersonnelAssignmentSql,
+                      {db.current_schema.view(), personnel_number, date.view(), date.view()},
+                      {IntColumn(fetched_relation, indicators[0]),
+                       TextColumn(fetched_cost_centre, indicators[1])});
     if (rc != 0) return rc;
     relation = indicators[0] == SQL_NULL_DATA ? 0 : fetched_relation;
     // Delivered as the table holds it, trailing blanks included.
-    cost_centre.assign(indicators[1] == SQL_NULL_DATA ? std::string_view() : fetched_cost_centre.view());
+    cost_centre.assign(indicators[1] == SQL_NULL_DATA ? std::string_view()
+                                                      : fetched_cost_centre.view());
     return 0;
 }
 
@@ -114,9 +117,9 @@ int ReadCostCentreRelation(DbState& db, std::int32_t& relation, Field<4>& functi
     TrimRight(function_code);  // the caller's field is shortened whatever the outcome
     std::int32_t fetched = 0;
     SQLLEN indicator = SQL_NULL_DATA;
-    const int rc = QueryFirstRow(db, kCostCentreRelationSql,
-                                 {db.current_schema.view(), function_code.view()},
-                                 {IntColumn(fetched, indicator)});
+    const int rc =
+        QueryFirstRow(db, kCostCentreRelationSql, {db.current_schema.view(), function_code.view()},
+                      {IntColumn(fetched, indicator)});
     if (rc != 0) return rc;
     relation = indicator == SQL_NULL_DATA ? 0 : fetched;
     return 0;

@@ -38,7 +38,9 @@ bool FormatStatementOrRefuse(DbState& db, std::string_view statement_template,
     db.diag.state.assign("42000");
     std::string message = "Schemaname '";
     message += db.current_schema.view();
-    message += "' ist kein g\xFC" "ltiger Bezeichner; die Anweisung wurde nicht gesendet.";
+    message +=
+        "' ist kein g\xFC"
+        "ltiger Bezeichner; die Anweisung wurde nicht gesendet.";
     db.diag.message.assign(message);
     return false;
 }

@@ -147,7 +147,8 @@ bool ConvertBooking(RunContext& run, BookingRecord& booking) {
                      booking.ReaderId.data(), run.TerminalName.data(), rc, db.diag.message.data());
     } else {
         std::fprintf(console,
-                     "- Leserkostenstelle %s f\xFC" "r Leser %s am Terminal %s eingelesen. "
+                     "- Leserkostenstelle %s f\xFC"
+                     "r Leser %s am Terminal %s eingelesen. "
                      "(Asw: %s, dat: %s, uhr: %s)\n",
                      ctx.ReaderCostCentre.data(), booking.ReaderId.data(), run.TerminalName.data(),
                      booking.BadgeNumber.data(), booking.BookingDate.data(),
@@ -155,13 +156,13 @@ bool ConvertBooking(RunContext& run, BookingRecord& booking) {
 
         ctx.PersonnelRelation = 0;
         ctx.PersonnelCostCentre.clear();
-        if (const int rc = ReadPersonnelAssignment(db, ctx.PersonnelRelation,
-                                                   ctx.PersonnelCostCentre,
-                                                   ctx.PersonnelNumber.view(),
-                                                   booking.BookingDate.view());
+        if (const int rc =
+                ReadPersonnelAssignment(db, ctx.PersonnelRelation, ctx.PersonnelCostCentre,
+                                        ctx.PersonnelNumber.view(), booking.BookingDate.view());
             rc != 0) {
             std::fprintf(console,
-                         "- G\xFC" "ltige Personalzuordnung konnte nicht eingelesen werden. Pnr: %s, "
+                         "- G\xFC"
+                         "ltige Personalzuordnung konnte nicht eingelesen werden. Pnr: %s, "
                          "Datum: %s, SQL-CODE: %d, SQL-MSG: %s\n",
                          ctx.PersonnelNumber.data(), booking.BookingDate.data(), rc,
                          db.diag.message.data());

@@ -61,9 +61,9 @@ int FormatOutputFields(DbState& db, OutputRecord& record, std::string_view booki
 
 bool WriteOutputLine(RunContext& run, const BookingRecord& booking) {
     OutputRecord& out = run.output;
-    const int rc = FormatOutputFields(run.db, out, booking.BookingDate.view(),
-                                      booking.BookingTime.view(),
-                                      run.booking.PersonnelNumber.view());
+    const int rc =
+        FormatOutputFields(run.db, out, booking.BookingDate.view(), booking.BookingTime.view(),
+                           run.booking.PersonnelNumber.view());
     if (rc != 0) {
         // A line from unformatted fields would be short and shift every column after it: the
         // booking gets no line, and the log names it.

@@ -9,6 +9,8 @@
 
 #include "conversion_run.h"
 
+// The expected texts keep one column field or one message per line.
+// clang-format off
 namespace conversion {
 namespace {
 
@@ -42,7 +44,9 @@ TEST(ConversionMatrix, CostCentreOfEachLineFollowsBothRelations) {
     ASSERT_TRUE(server) << "tdslite did not start";
 
     std::string upload;
-    for (const MatrixCase& c : kMatrix) upload += Record(c.badge, "150626", "080000", c.type, c.reader);
+    for (const MatrixCase& c : kMatrix) {
+        upload += Record(c.badge, "150626", "080000", c.type, c.reader);
+    }
     const Conversion run = Convert(*server, "TERM01", upload);
     EXPECT_EQ(run.exit_status, 0);
 
@@ -70,3 +74,4 @@ TEST(ConversionMatrix, CostCentreOfEachLineFollowsBothRelations) {
 
 }  // namespace
 }  // namespace conversion
+// clang-format on

@@ -9,6 +9,8 @@
 
 #include "conversion_run.h"
 
+// The expected texts keep one column field or one message per line.
+// clang-format off
 namespace conversion {
 namespace {
 
@@ -169,7 +171,8 @@ TEST(ConversionDroppedConnection, ReportedWithoutSuccessOrMalformedLine) {
     };
     for (const DropCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::unique_ptr<TdsliteServer> server = StartServer("conversion_paths.sql", c.drop_after);
+        const std::unique_ptr<TdsliteServer> server =
+            StartServer("conversion_paths.sql", c.drop_after);
         ASSERT_TRUE(server) << "tdslite did not start";
         const Conversion run = Convert(*server, "TERM01",
                                        Record("1001", "150626", "073012", 'A', "01") +
@@ -183,3 +186,4 @@ TEST(ConversionDroppedConnection, ReportedWithoutSuccessOrMalformedLine) {
 
 }  // namespace
 }  // namespace conversion
+// clang-format on

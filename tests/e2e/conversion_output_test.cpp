@@ -9,6 +9,8 @@
 
 #include "conversion_run.h"
 
+// The expected texts keep one column field or one message per line.
+// clang-format off
 namespace conversion {
 namespace {
 
@@ -44,3 +46,4 @@ TEST(ConversionOutput, LinesHaveFixedColumns) {
 
 }  // namespace
 }  // namespace conversion
+// clang-format on

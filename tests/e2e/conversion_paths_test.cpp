@@ -9,6 +9,8 @@
 
 #include "conversion_run.h"
 
+// The expected texts keep one column field or one message per line.
+// clang-format off
 namespace conversion {
 namespace {
 
@@ -27,7 +29,8 @@ protected:
 const std::string kNoCostCentre(30, ' ');
 
 TEST_F(ConversionPaths, StandardBookingSendsSevenStatementsAndWritesItsLine) {
-    const Conversion run = Convert(*server_, "TERM01", Record("1001", "150626", "073012", 'A', "01"));
+    const Conversion run =
+        Convert(*server_, "TERM01", Record("1001", "150626", "073012", 'A', "01"));
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.console,
@@ -279,3 +282,4 @@ TEST_F(ConversionPaths, BadgeCursorFailingToOpenStopsTheRun) {
 
 }  // namespace
 }  // namespace conversion
+// clang-format on

@@ -34,8 +34,10 @@ inline std::string Record(std::string_view badge, std::string_view date, std::st
 /// A tdslite holding the shared tables and the rows of `fixture` (a file of tests/fixtures).
 inline std::unique_ptr<TdsliteServer> StartServer(std::string_view fixture, int drop_after = 0) {
     testsupport::TdsliteOptions options;
-    options.init_sql = testsupport::ReadFileBytes(testsupport::SourcePath("tests/fixtures/tables.sql"));
-    options.init_script = testsupport::SourcePath(std::string("tests/fixtures/") + std::string(fixture));
+    options.init_sql =
+        testsupport::ReadFileBytes(testsupport::SourcePath("tests/fixtures/tables.sql"));
+    options.init_script =
+        testsupport::SourcePath(std::string("tests/fixtures/") + std::string(fixture));
     options.drop_after = drop_after;
     return TdsliteServer::Start(options);
 }
@@ -54,9 +56,9 @@ inline std::string ConfigurationFile(const TdsliteServer& server, std::string_vi
 
 struct Conversion {
     int exit_status = -1;
-    std::string console;   // standard output, bytes as written
-    std::string errors;    // standard error (the converter writes nothing there)
-    std::string output;    // the ZeiImp file, bytes as written
+    std::string console;  // standard output, bytes as written
+    std::string errors;   // standard error (the converter writes nothing there)
+    std::string output;   // the ZeiImp file, bytes as written
     std::string input_path;
     std::string output_path;
 
@@ -78,10 +80,10 @@ inline Conversion Convert(const TdsliteServer& server, std::string_view terminal
     testsupport::WriteFileBytes(config, ConfigurationFile(server, schema));
     testsupport::WriteFileBytes(run.input_path, upload);
 
-    const testsupport::ProcessResult result = testsupport::RunProgram(
-        {testsupport::BuildPath("snp72k2zeiimp"), config, std::string(terminal), run.input_path,
-         run.output_path},
-        server.OdbcEnvironment());
+    const testsupport::ProcessResult result =
+        testsupport::RunProgram({testsupport::BuildPath("snp72k2zeiimp"), config,
+                                 std::string(terminal), run.input_path, run.output_path},
+                                server.OdbcEnvironment());
     run.exit_status = result.exit_status;
     run.console = result.out;
     run.errors = result.err;

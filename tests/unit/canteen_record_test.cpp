@@ -76,8 +76,13 @@ TEST(CanteenRecord, EveryByteBehindAFieldIsZero) {
 
     // The whole record, field by field: text, then zero bytes to the end of the slot.
     constexpr std::string_view kExpected(
-        "01\0"          "_K\0"       "20030201\0"   "0745\0"     "K01\0"
-        "4711    \0\0\0\0\0\0"       "0001",
+        "01\0"
+        "_K\0"
+        "20030201\0"
+        "0745\0"
+        "K01\0"
+        "4711    \0\0\0\0\0\0"
+        "0001",
         3 + 3 + 9 + 5 + 4 + 14 + 4);
     const std::string_view bytes(reinterpret_cast<const char*>(&record), sizeof record);
     EXPECT_EQ(bytes.substr(0, kExpected.size()), kExpected);
