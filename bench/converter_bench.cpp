@@ -121,11 +121,14 @@ std::string Upload(int n) {
         const std::string badge = unknown ? "9" + std::to_string(100000 + person(rng))
                                           : BadgeOf(person(rng));
         const int m = minute(rng);
-        char rec[40];
-        std::snprintf(rec, sizeof rec, "%-13s%02d1226%02d%02d00%c%02d%c", badge.c_str(), day,
-                      m / 60, m % 60, canteen ? 'K' : static_cast<char>('A' + type(rng)),
-                      reader(rng), percent(rng) < 50 ? '1' : '0');
-        out.append(rec, 29);
+        char rest[32];
+        std::snprintf(rest, sizeof rest, "%02d1226%02d%02d00%c%02d%c", day % 100, (m / 60) % 100,
+                      m % 60, canteen ? 'K' : static_cast<char>('A' + type(rng)), reader(rng) % 100,
+                      percent(rng) < 50 ? '1' : '0');
+        std::string record = badge.substr(0, 13);
+        record.resize(13, ' ');
+        record += rest;
+        out.append(record, 0, 29);
     }
     return out;
 }
