@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!r.columns.empty());
         Check(r.count_valid && r.row_count == static_cast<std::int64_t>(r.rows.size()));
         for (const auto& c : r.columns) {
-            const bool text = c.type == tdslite::SqlType::Char || c.type == tdslite::SqlType::VarChar;
+            const bool text =
+                c.type == tdslite::SqlType::Char || c.type == tdslite::SqlType::VarChar;
             Check(!text || (c.length >= 1 && c.length <= 8000));
         }
         for (const auto& row : r.rows) {
@@ -65,10 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         Check(v.kind == Kind::Text && v.text.size() <= c.length);
                         break;
                     case tdslite::SqlType::Int:
-                        Check(v.kind == Kind::Int && v.integer >= INT32_MIN && v.integer <= INT32_MAX);
+                        Check(v.kind == Kind::Int && v.integer >= INT32_MIN &&
+                              v.integer <= INT32_MAX);
                         break;
                     case tdslite::SqlType::SmallInt:
-                        Check(v.kind == Kind::Int && v.integer >= INT16_MIN && v.integer <= INT16_MAX);
+                        Check(v.kind == Kind::Int && v.integer >= INT16_MIN &&
+                              v.integer <= INT16_MAX);
                         break;
                     case tdslite::SqlType::DateTime:
                         Check(v.kind == Kind::DateTime && v.datetime.ticks < 300u * 86400u);

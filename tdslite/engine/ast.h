@@ -26,14 +26,14 @@ struct TypeSpec {
 /// The static type of an expression.
 struct StaticType {
     SqlType type = SqlType::Int;
-    std::uint16_t length = 0;   // char/varchar: maximum length in bytes
+    std::uint16_t length = 0;  // char/varchar: maximum length in bytes
     bool nullable = true;
     bool null_literal = false;  // the bare NULL keyword: takes the type of its partner
 };
 
 enum class ExprKind : std::uint8_t {
-    Literal,     // literal (Value), NULL included
-    Column,      // name parts
+    Literal,  // literal (Value), NULL included
+    Column,   // name parts
     Negate,
     Arithmetic,  // + - * / %
     Compare,
@@ -41,45 +41,55 @@ enum class ExprKind : std::uint8_t {
     Or,
     Not,
     IsNull,
-    Function,    // built-in function by name
-    Convert,     // CONVERT / CAST
-    Subquery,    // scalar subquery
-    CountStar,   // COUNT(*)
+    Function,   // built-in function by name
+    Convert,    // CONVERT / CAST
+    Subquery,   // scalar subquery
+    CountStar,  // COUNT(*)
 };
 
 enum class CompareOp : std::uint8_t { Eq, Ne, Lt, Le, Gt, Ge };
 
 enum class Builtin : std::uint8_t {
-    Replicate, DataLength, Len, Str, Coalesce, IsNull, Upper, Lower, LTrim, RTrim, Count
+    Replicate,
+    DataLength,
+    Len,
+    Str,
+    Coalesce,
+    IsNull,
+    Upper,
+    Lower,
+    LTrim,
+    RTrim,
+    Count
 };
 
 struct Expr {
     ExprKind kind = ExprKind::Literal;
-    bool predicate = false;       // true/false/unknown valued (comparisons, AND, OR, NOT, IS NULL)
-    int height = 1;               // depth of the tree below and including this node
-    std::string text;             // operator, function or name text for messages
+    bool predicate = false;  // true/false/unknown valued (comparisons, AND, OR, NOT, IS NULL)
+    int height = 1;          // depth of the tree below and including this node
+    std::string text;        // operator, function or name text for messages
     std::int32_t line = 1;
 
-    Value literal;                // Literal
+    Value literal;                  // Literal
     std::vector<std::string> name;  // Column: parts as written (schema, table, column ...)
-    char op = '+';                // Arithmetic
+    char op = '+';                  // Arithmetic
     CompareOp compare = CompareOp::Eq;
-    bool is_not = false;          // IS NOT NULL
+    bool is_not = false;  // IS NOT NULL
     Builtin builtin = Builtin::Replicate;
-    TypeSpec target;              // Convert
+    TypeSpec target;  // Convert
     bool has_style = false;
     std::vector<std::unique_ptr<Expr>> args;
     std::unique_ptr<Select> subquery;
 
     // Filled in by the binder.
     StaticType type;
-    int level = 0;                // Column: 0 = own query, 1 = enclosing query, ...
+    int level = 0;  // Column: 0 = own query, 1 = enclosing query, ...
     int table = 0;
     int column = 0;
-    bool prebound = false;        // Column made from '*', already bound
-    bool constant = false;        // no column reference and no subquery below
-    bool correlated = false;      // Subquery: reads columns of an enclosing query
-    bool folded = false;          // memo holds the value (constant or uncorrelated subquery)
+    bool prebound = false;    // Column made from '*', already bound
+    bool constant = false;    // no column reference and no subquery below
+    bool correlated = false;  // Subquery: reads columns of an enclosing query
+    bool folded = false;      // memo holds the value (constant or uncorrelated subquery)
     Value memo;
 };
 
@@ -143,10 +153,10 @@ struct Delete {
 
 struct ColumnSpec {
     std::string name;
-    std::string type_name;       // as written, for "Cannot find data type"
+    std::string type_name;  // as written, for "Cannot find data type"
     bool type_known = false;
     TypeSpec type;
-    int length_written = -1;     // the length as written (checked by the executor)
+    int length_written = -1;       // the length as written (checked by the executor)
     std::optional<bool> nullable;  // NULL / NOT NULL when written
     bool primary_key = false;
     std::string constraint_name;
@@ -173,7 +183,8 @@ struct SetOption {};
 
 struct Statement {
     std::int32_t line = 1;
-    std::variant<Select, Insert, Update, Delete, CreateTable, CreateSchema, DropTable, SetOption> body;
+    std::variant<Select, Insert, Update, Delete, CreateTable, CreateSchema, DropTable, SetOption>
+        body;
 };
 
 }  // namespace tdslite::detail

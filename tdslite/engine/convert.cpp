@@ -7,8 +7,12 @@
 namespace tdslite::detail {
 namespace {
 
-SqlError Abort(Message m) { return SqlError{std::move(m), true}; }
-SqlError StatementError(Message m) { return SqlError{std::move(m), false}; }
+SqlError Abort(Message m) {
+    return SqlError{std::move(m), true};
+}
+SqlError StatementError(Message m) {
+    return SqlError{std::move(m), false};
+}
 
 void PadOrCut(std::string& text, SqlType type, std::uint16_t length) {
     if (text.size() > length) text.resize(length);
@@ -19,11 +23,16 @@ void PadOrCut(std::string& text, SqlType type, std::uint16_t length) {
 
 const char* TypeWord(SqlType t) {
     switch (t) {
-        case SqlType::Int: return "int";
-        case SqlType::SmallInt: return "smallint";
-        case SqlType::Char: return "char";
-        case SqlType::VarChar: return "varchar";
-        case SqlType::DateTime: return "datetime";
+        case SqlType::Int:
+            return "int";
+        case SqlType::SmallInt:
+            return "smallint";
+        case SqlType::Char:
+            return "char";
+        case SqlType::VarChar:
+            return "varchar";
+        case SqlType::DateTime:
+            return "datetime";
     }
     return "int";
 }
@@ -133,10 +142,14 @@ bool ToDateTime(const Value& v, DateTimeValue& out, SqlError& err) {
 
 std::string ToText(const Value& v) {
     switch (v.kind) {
-        case Value::Kind::Text: return v.text;
-        case Value::Kind::Int: return std::to_string(v.integer);
-        case Value::Kind::DateTime: return FormatDateTime(v.datetime, 0);
-        case Value::Kind::Null: return std::string();
+        case Value::Kind::Text:
+            return v.text;
+        case Value::Kind::Int:
+            return std::to_string(v.integer);
+        case Value::Kind::DateTime:
+            return FormatDateTime(v.datetime, 0);
+        case Value::Kind::Null:
+            return std::string();
     }
     return std::string();
 }

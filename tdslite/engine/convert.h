@@ -20,8 +20,12 @@ struct SqlError {
 };
 
 const char* TypeWord(SqlType t);
-inline bool IsTextType(SqlType t) { return t == SqlType::Char || t == SqlType::VarChar; }
-inline bool IsIntType(SqlType t) { return t == SqlType::Int || t == SqlType::SmallInt; }
+inline bool IsTextType(SqlType t) {
+    return t == SqlType::Char || t == SqlType::VarChar;
+}
+inline bool IsIntType(SqlType t) {
+    return t == SqlType::Int || t == SqlType::SmallInt;
+}
 
 /// Range check of an integer result of the given type (8115 for int, 220 for smallint).
 bool CheckIntRange(std::int64_t v, SqlType type, SqlError& err);

@@ -17,19 +17,38 @@ enum class Order : std::uint8_t { Mdy, Dmy, Ymd };
 
 Order OrderOfStyle(int style) {
     switch (style % 100) {
-        case 3: case 4: case 5: case 6: case 13:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 13:
             return Order::Dmy;
-        case 2: case 11: case 12: case 20: case 21: case 23: case 26: case 27:
+        case 2:
+        case 11:
+        case 12:
+        case 20:
+        case 21:
+        case 23:
+        case 26:
+        case 27:
             return Order::Ymd;
         default:
             return Order::Mdy;
     }
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsAlpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
@@ -75,8 +94,8 @@ DateParse MakeDate(int year, int month, int day, std::int32_t& days) {
         day > DaysInMonth(year, month)) {
         return DateParse::OutOfRange;
     }
-    days = static_cast<std::int32_t>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                                   static_cast<unsigned>(day)));
+    days = static_cast<std::int32_t>(
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)));
     return DateParse::Ok;
 }
 
@@ -85,7 +104,8 @@ int MonthFromWord(std::string_view word) {
     for (char c : word) up.push_back(Upper(c));
     for (std::size_t i = 0; i < 12; ++i) {
         const std::string_view full = kLongMonthNames[i];
-        if (up == full || (up.size() == 3 && full.substr(0, 3) == up)) return static_cast<int>(i) + 1;
+        if (up == full || (up.size() == 3 && full.substr(0, 3) == up))
+            return static_cast<int>(i) + 1;
     }
     return 0;
 }
@@ -358,9 +378,34 @@ DateParse ParseDateTime(std::string_view text, int style, DateTimeValue& out) {
 
 bool IsOutputStyle(int style) {
     switch (style) {
-        case 0: case 100: case 1: case 101: case 2: case 102: case 3: case 103: case 4: case 104:
-        case 5: case 105: case 8: case 108: case 9: case 109: case 10: case 110: case 11: case 111:
-        case 12: case 112: case 20: case 120: case 21: case 121: case 23: case 126:
+        case 0:
+        case 100:
+        case 1:
+        case 101:
+        case 2:
+        case 102:
+        case 3:
+        case 103:
+        case 4:
+        case 104:
+        case 5:
+        case 105:
+        case 8:
+        case 108:
+        case 9:
+        case 109:
+        case 10:
+        case 110:
+        case 11:
+        case 111:
+        case 12:
+        case 112:
+        case 20:
+        case 120:
+        case 21:
+        case 121:
+        case 23:
+        case 126:
             return true;
         default:
             return false;
@@ -427,14 +472,16 @@ std::string FormatDateTime(DateTimeValue v, int style) {
         out.push_back(static_cast<char>('0' + h % 10));
     };
     switch (style) {
-        case 0: case 100:
+        case 0:
+        case 100:
             mon_dd_yyyy();
             hour12();
             out.push_back(':');
             Append2(out, minute);
             out += hour < 12 ? "AM" : "PM";
             break;
-        case 9: case 109: {
+        case 9:
+        case 109: {
             mon_dd_yyyy();
             hour12();
             out.push_back(':');
@@ -448,20 +495,49 @@ std::string FormatDateTime(DateTimeValue v, int style) {
             out += hour < 12 ? "AM" : "PM";
             break;
         }
-        case 1: case 101: mdy('/'); break;
-        case 2: case 102: ymd('.'); break;
-        case 3: case 103: dmy('/'); break;
-        case 4: case 104: dmy('.'); break;
-        case 5: case 105: dmy('-'); break;
-        case 10: case 110: mdy('-'); break;
-        case 11: case 111: ymd('/'); break;
-        case 12: case 112:
+        case 1:
+        case 101:
+            mdy('/');
+            break;
+        case 2:
+        case 102:
+            ymd('.');
+            break;
+        case 3:
+        case 103:
+            dmy('/');
+            break;
+        case 4:
+        case 104:
+            dmy('.');
+            break;
+        case 5:
+        case 105:
+            dmy('-');
+            break;
+        case 10:
+        case 110:
+            mdy('-');
+            break;
+        case 11:
+        case 111:
+            ymd('/');
+            break;
+        case 12:
+        case 112:
             year_text(out);
             Append2(out, month);
             Append2(out, day);
             break;
-        case 8: case 108: hms(); break;
-        case 20: case 120: case 21: case 121: case 126:
+        case 8:
+        case 108:
+            hms();
+            break;
+        case 20:
+        case 120:
+        case 21:
+        case 121:
+        case 126:
             Append4(out, year);
             out.push_back('-');
             Append2(out, month);

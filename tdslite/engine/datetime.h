@@ -12,8 +12,8 @@
 namespace tdslite::detail {
 
 constexpr std::uint32_t kTicksPerDay = 300u * 86400u;
-constexpr std::int32_t kMinDays = -53690;    // 1753-01-01
-constexpr std::int32_t kMaxDays = 2958463;   // 9999-12-31
+constexpr std::int32_t kMinDays = -53690;   // 1753-01-01
+constexpr std::int32_t kMaxDays = 2958463;  // 9999-12-31
 
 /// Days since 1900-01-01 of a proleptic Gregorian date (no range check).
 std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day);

@@ -1,6 +1,8 @@
 #include "engine/engine.h"
 
+#include <exception>
 #include <new>
+#include <string>
 
 #include "engine/executor.h"
 #include "engine/messages.h"
@@ -48,6 +50,13 @@ std::vector<StatementResult> Engine::ExecuteBatch(std::string_view batch) {
         StatementResult r;
         r.failed = true;
         r.messages.push_back(detail::msg::OutOfMemory());
+        results.push_back(std::move(r));
+    } catch (const std::exception& e) {
+        impl_->storage->Rollback();
+        StatementResult r;
+        r.failed = true;
+        r.messages.push_back(
+            detail::msg::Make(50000, 16, 1, std::string("Internal error: ") + e.what()));
         results.push_back(std::move(r));
     }
     return results;

@@ -7,6 +7,7 @@
 
 #include "engine/ast.h"
 #include "engine/engine.h"
+#include "engine/evaluator.h"
 #include "engine/storage.h"
 
 namespace tdslite::detail {
@@ -14,22 +15,15 @@ namespace tdslite::detail {
 /// The database name printed in messages that name a table with three parts.
 constexpr const char* kDatabaseName = "tdslite";
 
-/// Work limits of one statement: rows visited and bytes of result, so that no statement can
-/// run away (the server answers with an error instead).
-struct Limits {
-    std::int64_t row_visits = 20'000'000;
-    std::int64_t result_bytes = 256LL * 1024 * 1024;
-};
-
 class Executor {
-public:
+  public:
     explicit Executor(Storage& storage, Limits limits = {}) : storage_(storage), limits_(limits) {}
 
     /// Runs one statement.  *abort_batch is set when the error ends the whole batch (compile
     /// errors and conversion errors), so the caller runs no further statement.
     StatementResult Run(Statement& statement, bool* abort_batch);
 
-private:
+  private:
     Storage& storage_;
     Limits limits_;
 };

@@ -3,7 +3,9 @@
 namespace tdslite::detail::msg {
 namespace {
 
-std::string Quote(std::string_view s) { return "'" + std::string(s) + "'"; }
+std::string Quote(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
 
 }  // namespace
 
@@ -28,18 +30,22 @@ Message IdentifierTooLong(std::string_view start) {
                     " is too long. Maximum length is 128.");
 }
 Message UnclosedQuote(std::string_view rest) {
-    return Make(105, 15, 1, "Unclosed quotation mark after the character string " + Quote(rest) + ".");
+    return Make(105, 15, 1,
+                "Unclosed quotation mark after the character string " + Quote(rest) + ".");
 }
-Message MissingEndComment() { return Make(113, 15, 1, "Missing end comment mark '*/'."); }
+Message MissingEndComment() {
+    return Make(113, 15, 1, "Missing end comment mark '*/'.");
+}
 Message TooManyPrefixes(std::string_view name) {
     return Make(117, 15, 1,
                 "The object name " + Quote(name) +
                     " contains more than the maximum number of prefixes. The maximum is 3.");
 }
 Message NestedTooDeeply() {
-    return Make(191, 15, 1,
-                "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
-                "up into smaller queries.");
+    return Make(
+        191, 15, 1,
+        "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+        "up into smaller queries.");
 }
 Message NotBuiltinFunction(std::string_view name) {
     return Make(195, 15, 10, Quote(name) + " is not a recognized built-in function name.");
@@ -59,15 +65,18 @@ Message AmbiguousColumn(std::string_view name) {
     return Make(209, 16, 1, "Ambiguous column name " + Quote(name) + ".");
 }
 Message MultiPartNotBound(std::string_view name) {
-    return Make(4104, 16, 1, "The multi-part identifier \"" + std::string(name) + "\" could not be bound.");
+    return Make(4104, 16, 1,
+                "The multi-part identifier \"" + std::string(name) + "\" could not be bound.");
 }
 Message NonBooleanCondition(std::string_view near) {
     return Make(4145, 15, 1,
                 "An expression of non-boolean type specified in a context where a condition is "
-                "expected, near " + Quote(near) + ".");
+                "expected, near " +
+                    Quote(near) + ".");
 }
 Message ConversionDateTime() {
-    return Make(241, 16, 1, "Conversion failed when converting date and/or time from character string.");
+    return Make(241, 16, 1,
+                "Conversion failed when converting date and/or time from character string.");
 }
 Message DateTimeOutOfRange() {
     return Make(242, 16, 3,
@@ -80,7 +89,9 @@ Message ConversionToInt(std::string_view value, std::string_view type) {
                     " to data type " + std::string(type) + ".");
 }
 Message IntOverflowFromText(std::string_view value) {
-    return Make(248, 16, 1, "The conversion of the varchar value " + Quote(value) + " overflowed an int column.");
+    return Make(
+        248, 16, 1,
+        "The conversion of the varchar value " + Quote(value) + " overflowed an int column.");
 }
 Message SmallIntOverflowFromText(std::string_view value) {
     return Make(244, 16, 1,
@@ -88,15 +99,18 @@ Message SmallIntOverflowFromText(std::string_view value) {
                     " overflowed an INT2 column. Use a larger integer column.");
 }
 Message SmallIntOverflow(std::int64_t value) {
-    return Make(220, 16, 1, "Arithmetic overflow error for data type smallint, value = " +
-                                std::to_string(value) + ".");
+    return Make(
+        220, 16, 1,
+        "Arithmetic overflow error for data type smallint, value = " + std::to_string(value) + ".");
 }
 Message ArithmeticOverflow(std::string_view from, std::string_view to) {
     return Make(8115, 16, 2,
                 "Arithmetic overflow error converting " + std::string(from) + " to data type " +
                     std::string(to) + ".");
 }
-Message DivideByZero() { return Make(8134, 16, 1, "Divide by zero error encountered."); }
+Message DivideByZero() {
+    return Make(8134, 16, 1, "Divide by zero error encountered.");
+}
 Message OperandInvalid(std::string_view type, std::string_view op) {
     return Make(8117, 16, 1,
                 "Operand data type " + std::string(type) + " is invalid for " + std::string(op) +
@@ -104,7 +118,8 @@ Message OperandInvalid(std::string_view type, std::string_view op) {
 }
 Message ImplicitConversion(std::string_view from, std::string_view to) {
     return Make(257, 16, 3,
-                "Implicit conversion from data type " + std::string(from) + " to " + std::string(to) +
+                "Implicit conversion from data type " + std::string(from) + " to " +
+                    std::string(to) +
                     " is not allowed. Use the CONVERT function to run this query.");
 }
 Message ConvertToFloat(std::string_view from) {
@@ -149,32 +164,41 @@ Message NullNotAllowed(std::string_view column, std::string_view table, bool upd
                     Quote(table) + "; column does not allow nulls. " +
                     (update ? "UPDATE" : "INSERT") + " fails.");
 }
-Message DuplicateKey(std::string_view constraint, std::string_view object, std::string_view values) {
+Message DuplicateKey(std::string_view constraint, std::string_view object,
+                     std::string_view values) {
     return Make(2627, 14, 1,
                 "Violation of PRIMARY KEY constraint " + Quote(constraint) +
                     ". Cannot insert duplicate key in object " + Quote(object) +
                     ". The duplicate key value is (" + std::string(values) + ").");
 }
-Message Truncated() { return Make(8152, 16, 14, "String or binary data would be truncated."); }
-Message StatementTerminated() { return Make(3621, 0, 0, "The statement has been terminated."); }
+Message Truncated() {
+    return Make(8152, 16, 14, "String or binary data would be truncated.");
+}
+Message StatementTerminated() {
+    return Make(3621, 0, 0, "The statement has been terminated.");
+}
 Message MoreColumnsThanValues() {
-    return Make(109, 15, 1,
-                "There are more columns in the INSERT statement than values specified in the VALUES "
-                "clause. The number of values in the VALUES clause must match the number of columns "
-                "specified in the INSERT statement.");
+    return Make(
+        109, 15, 1,
+        "There are more columns in the INSERT statement than values specified in the VALUES "
+        "clause. The number of values in the VALUES clause must match the number of columns "
+        "specified in the INSERT statement.");
 }
 Message FewerColumnsThanValues() {
-    return Make(110, 15, 1,
-                "There are fewer columns in the INSERT statement than values specified in the VALUES "
-                "clause. The number of values in the VALUES clause must match the number of columns "
-                "specified in the INSERT statement.");
+    return Make(
+        110, 15, 1,
+        "There are fewer columns in the INSERT statement than values specified in the VALUES "
+        "clause. The number of values in the VALUES clause must match the number of columns "
+        "specified in the INSERT statement.");
 }
 Message ColumnCountMismatch() {
-    return Make(213, 16, 1, "Column name or number of supplied values does not match table definition.");
+    return Make(213, 16, 1,
+                "Column name or number of supplied values does not match table definition.");
 }
 Message RowValueCountsDiffer() {
-    return Make(10709, 15, 1,
-                "The number of columns for each row in a table value constructor must be the same.");
+    return Make(
+        10709, 15, 1,
+        "The number of columns for each row in a table value constructor must be the same.");
 }
 Message ColumnSpecifiedTwice(std::string_view column) {
     return Make(264, 16, 1,
@@ -186,7 +210,8 @@ Message ColumnSpecifiedTwice(std::string_view column) {
                     "duplication in your code.");
 }
 Message ObjectExists(std::string_view name) {
-    return Make(2714, 16, 6, "There is already an object named " + Quote(name) + " in the database.");
+    return Make(2714, 16, 6,
+                "There is already an object named " + Quote(name) + " in the database.");
 }
 Message SchemaMissing(std::string_view name) {
     return Make(2760, 16, 1,
@@ -209,15 +234,18 @@ Message SizeTooBig(int size, std::string_view column) {
                     " exceeds the maximum allowed for any data type (8000).");
 }
 Message ZeroLength(int line) {
-    return Make(1001, 15, 1,
-                "Line " + std::to_string(line) + ": Length or precision specification 0 is invalid.");
+    return Make(
+        1001, 15, 1,
+        "Line " + std::to_string(line) + ": Length or precision specification 0 is invalid.");
 }
 Message MultiplePrimaryKeys(std::string_view table) {
-    return Make(8110, 16, 0, "Cannot add multiple PRIMARY KEY constraints to table " + Quote(table) + ".");
+    return Make(8110, 16, 0,
+                "Cannot add multiple PRIMARY KEY constraints to table " + Quote(table) + ".");
 }
 Message NullablePrimaryKey(std::string_view table) {
-    return Make(8111, 16, 1, "Cannot define PRIMARY KEY constraint on nullable column in table " +
-                                 Quote(table) + ".");
+    return Make(
+        8111, 16, 1,
+        "Cannot define PRIMARY KEY constraint on nullable column in table " + Quote(table) + ".");
 }
 Message PrimaryKeyColumnMissing(std::string_view column) {
     return Make(1911, 16, 1,
@@ -225,8 +253,8 @@ Message PrimaryKeyColumnMissing(std::string_view column) {
 }
 Message TooManyColumns(std::string_view column, std::string_view table) {
     return Make(1702, 16, 1,
-                "CREATE TABLE failed because column " + Quote(column) + " in table " + Quote(table) +
-                    " exceeds the maximum of 1024 columns.");
+                "CREATE TABLE failed because column " + Quote(column) + " in table " +
+                    Quote(table) + " exceeds the maximum of 1024 columns.");
 }
 Message CannotDropTable(std::string_view name) {
     return Make(3701, 11, 5,
@@ -242,11 +270,16 @@ Message ResourcesExhausted() {
                 "contact Customer Support Services for more information.");
 }
 Message OutOfMemory() {
-    return Make(701, 17, 123,
-                "There is insufficient system memory in resource pool 'default' to run this query.");
+    return Make(
+        701, 17, 123,
+        "There is insufficient system memory in resource pool 'default' to run this query.");
 }
 Message MustDeclareVariable(std::string_view name) {
     return Make(137, 15, 2, "Must declare the scalar variable \"" + std::string(name) + "\".");
+}
+
+Message StorageFailure(std::string_view detail) {
+    return Make(50000, 16, 1, "Storage failure: " + std::string(detail));
 }
 
 }  // namespace tdslite::detail::msg

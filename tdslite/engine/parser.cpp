@@ -11,7 +11,9 @@ namespace {
 
 int HeightOf(const Select& s);
 
-int HeightOf(const Expr* e) { return e ? e->height : 0; }
+int HeightOf(const Expr* e) {
+    return e ? e->height : 0;
+}
 
 int HeightOf(const Select& s) {
     int h = 0;
@@ -22,7 +24,7 @@ int HeightOf(const Select& s) {
 }
 
 class Parser {
-public:
+  public:
     explicit Parser(const std::vector<Token>& tokens) : t_(tokens) {}
 
     bool Batch(std::vector<Statement>& out) {
@@ -42,7 +44,7 @@ public:
 
     Message TakeError() { return std::move(*error_); }
 
-private:
+  private:
     // ---- token helpers --------------------------------------------------------------------
     const Token& Peek(std::size_t k = 0) const {
         const std::size_t i = std::min(pos_ + k, t_.size() - 1);
@@ -58,7 +60,8 @@ private:
         return t.kind == TokenKind::Identifier && t.upper == upper;
     }
     bool AtStatementStart() const {
-        for (std::string_view w : {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "SET"}) {
+        for (std::string_view w :
+             {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "SET"}) {
             if (IsWord(w)) return true;
         }
         return false;
@@ -97,7 +100,8 @@ private:
     /// A plain non-reserved word or a quoted identifier.
     bool IsName(std::size_t k = 0) const {
         const Token& t = Peek(k);
-        return t.kind == TokenKind::QuotedIdentifier || (t.kind == TokenKind::Identifier && !t.keyword);
+        return t.kind == TokenKind::QuotedIdentifier ||
+               (t.kind == TokenKind::Identifier && !t.keyword);
     }
     bool ParseName(std::string& out) {
         if (!IsName()) return Fail();
@@ -216,7 +220,8 @@ private:
         } while (AcceptOp(","));
         if (AcceptWord("FROM")) {
             do {
-                if (s.from.size() == 2) return Fail();  // joins of more than two tables: not supported
+                if (s.from.size() == 2)
+                    return Fail();  // joins of more than two tables: not supported
                 TableRef ref;
                 if (!ParseObjectName(ref.name)) return false;
                 if (AcceptWord("AS")) {
@@ -459,8 +464,9 @@ private:
 
     /// A condition where a value is expected: a syntax error at the condition's operator.
     std::unique_ptr<Expr> FailAtPredicate(const Expr& e) {
-        FailWith(e.kind == ExprKind::Compare ? msg::SyntaxNear(e.text) : msg::SyntaxNearKeyword(e.text),
-                 e.line);
+        FailWith(
+            e.kind == ExprKind::Compare ? msg::SyntaxNear(e.text) : msg::SyntaxNearKeyword(e.text),
+            e.line);
         return nullptr;
     }
 
@@ -674,19 +680,22 @@ private:
         const Token& at = Peek();
         if (!ParseType(spec)) return false;
         if (!spec.type_known) {
-            return FailWith(msg::Make(243, 16, 2, "Type " + spec.type_name + " is not a defined system type."),
-                            at.line);
+            return FailWith(
+                msg::Make(243, 16, 2, "Type " + spec.type_name + " is not a defined system type."),
+                at.line);
         }
         if (spec.type.type == SqlType::Char || spec.type.type == SqlType::VarChar) {
             if (spec.length_written == 0) return FailWith(msg::ZeroLength(at.line), at.line);
             if (spec.length_written > 8000) {
-                return FailWith(msg::Make(131, 15, 2,
-                                          "The size (" + std::to_string(spec.length_written) +
-                                              ") given to the type '" + spec.type_name +
-                                              "' exceeds the maximum allowed for any data type (8000)."),
-                                at.line);
+                return FailWith(
+                    msg::Make(131, 15, 2,
+                              "The size (" + std::to_string(spec.length_written) +
+                                  ") given to the type '" + spec.type_name +
+                                  "' exceeds the maximum allowed for any data type (8000)."),
+                    at.line);
             }
-            spec.type.length = static_cast<std::uint16_t>(spec.length_written < 0 ? 30 : spec.length_written);
+            spec.type.length =
+                static_cast<std::uint16_t>(spec.length_written < 0 ? 30 : spec.length_written);
         }
         e.target = spec.type;
         return true;
@@ -739,7 +748,8 @@ private:
             ++pos_;
             return e;
         }
-        if (t.kind == TokenKind::Identifier && (t.upper == "CONVERT" || t.upper == "CAST") && IsOp("(", 1)) {
+        if (t.kind == TokenKind::Identifier && (t.upper == "CONVERT" || t.upper == "CAST") &&
+            IsOp("(", 1)) {
             auto e = Node(ExprKind::Convert, t);
             pos_ += 2;
             if (t.upper == "CONVERT") {
@@ -765,7 +775,8 @@ private:
             if (!Seal(*e)) return nullptr;
             return e;
         }
-        if (t.kind == TokenKind::Identifier && IsOp("(", 1) && (!t.keyword || t.upper == "COALESCE")) {
+        if (t.kind == TokenKind::Identifier && IsOp("(", 1) &&
+            (!t.keyword || t.upper == "COALESCE")) {
             return ParseFunction();
         }
         if (t.kind == TokenKind::Identifier && t.keyword) {
@@ -774,7 +785,7 @@ private:
         }
         if (t.kind == TokenKind::Identifier && t.value[0] == '@') {
             FailWith(t.value.size() > 1 && t.value[1] == '@' ? msg::NotBuiltinFunction(t.value)
-                                                            : msg::MustDeclareVariable(t.value),
+                                                             : msg::MustDeclareVariable(t.value),
                      t.line);
             return nullptr;
         }
@@ -808,11 +819,16 @@ private:
             int max_args;
         };
         static constexpr Known kKnown[] = {
-            {"REPLICATE", Builtin::Replicate, 2, 2}, {"DATALENGTH", Builtin::DataLength, 1, 1},
-            {"LEN", Builtin::Len, 1, 1},             {"STR", Builtin::Str, 1, 3},
-            {"COALESCE", Builtin::Coalesce, 2, 1000}, {"ISNULL", Builtin::IsNull, 2, 2},
-            {"UPPER", Builtin::Upper, 1, 1},         {"LOWER", Builtin::Lower, 1, 1},
-            {"LTRIM", Builtin::LTrim, 1, 1},         {"RTRIM", Builtin::RTrim, 1, 1},
+            {"REPLICATE", Builtin::Replicate, 2, 2},
+            {"DATALENGTH", Builtin::DataLength, 1, 1},
+            {"LEN", Builtin::Len, 1, 1},
+            {"STR", Builtin::Str, 1, 3},
+            {"COALESCE", Builtin::Coalesce, 2, 1000},
+            {"ISNULL", Builtin::IsNull, 2, 2},
+            {"UPPER", Builtin::Upper, 1, 1},
+            {"LOWER", Builtin::Lower, 1, 1},
+            {"LTRIM", Builtin::LTrim, 1, 1},
+            {"RTRIM", Builtin::RTrim, 1, 1},
             {"COUNT", Builtin::Count, 1, 1},
         };
         const Known* known = nullptr;
@@ -834,10 +850,12 @@ private:
         const int n = static_cast<int>(e->args.size());
         if (n < known->min_args || n > known->max_args) {
             if (known->builtin == Builtin::Coalesce) {
-                FailWith(msg::Make(189, 15, 1, "The coalesce function requires 2 to 254 arguments."), t.line);
+                FailWith(
+                    msg::Make(189, 15, 1, "The coalesce function requires 2 to 254 arguments."),
+                    t.line);
             } else {
-                FailWith(msg::WrongArgumentCount(known->name, n < known->min_args ? known->min_args
-                                                                                   : known->max_args),
+                FailWith(msg::WrongArgumentCount(
+                             known->name, n < known->min_args ? known->min_args : known->max_args),
                          t.line);
             }
             return nullptr;

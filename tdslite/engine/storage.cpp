@@ -15,13 +15,18 @@ constexpr std::size_t kMaxCachedStatements = 512;
 constexpr int kIndexAfterScannedRows = 2000;
 
 int CollationCompare(void*, int len_a, const void* a, int len_b, const void* b) {
-    return CompareText(std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(len_a)),
-                       std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(len_b)));
+    return CompareText(
+        std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(len_a)),
+        std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(len_b)));
 }
 
-bool IsText(SqlType t) { return t == SqlType::Char || t == SqlType::VarChar; }
+bool IsText(SqlType t) {
+    return t == SqlType::Char || t == SqlType::VarChar;
+}
 
-std::string ColumnName(std::size_t i) { return "c" + std::to_string(i); }
+std::string ColumnName(std::size_t i) {
+    return "c" + std::to_string(i);
+}
 
 }  // namespace
 
@@ -36,9 +41,9 @@ int TableDef::FindColumn(std::string_view name) const {
 std::unique_ptr<Storage> Storage::Open(const std::string& path, std::string* error) {
     std::unique_ptr<Storage> s(new Storage());
     const std::string name = path.empty() ? ":memory:" : path;
-    const int rc = sqlite3_open_v2(name.c_str(), &s->db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(name.c_str(), &s->db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         if (error) *error = s->db_ ? sqlite3_errmsg(s->db_) : sqlite3_errstr(rc);
         return nullptr;
@@ -55,14 +60,18 @@ std::unique_ptr<Storage> Storage::Open(const std::string& path, std::string* err
         s->Exec("PRAGMA synchronous=NORMAL");
     }
     const bool ok =
-        s->Exec("CREATE TABLE IF NOT EXISTS tdslite_schemas(key TEXT PRIMARY KEY, name TEXT NOT NULL)") &&
-        s->Exec("CREATE TABLE IF NOT EXISTS tdslite_tables(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                "schema_key TEXT NOT NULL, key TEXT NOT NULL, schema_name TEXT NOT NULL, "
-                "name TEXT NOT NULL, key_name TEXT NOT NULL)") &&
-        s->Exec("CREATE TABLE IF NOT EXISTS tdslite_columns(table_id INTEGER NOT NULL, "
-                "ordinal INTEGER NOT NULL, name TEXT NOT NULL, type INTEGER NOT NULL, "
-                "length INTEGER NOT NULL, nullable INTEGER NOT NULL, key_ordinal INTEGER NOT NULL, "
-                "PRIMARY KEY(table_id, ordinal))") &&
+        s->Exec(
+            "CREATE TABLE IF NOT EXISTS tdslite_schemas(key TEXT PRIMARY KEY, name TEXT NOT "
+            "NULL)") &&
+        s->Exec(
+            "CREATE TABLE IF NOT EXISTS tdslite_tables(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "schema_key TEXT NOT NULL, key TEXT NOT NULL, schema_name TEXT NOT NULL, "
+            "name TEXT NOT NULL, key_name TEXT NOT NULL)") &&
+        s->Exec(
+            "CREATE TABLE IF NOT EXISTS tdslite_columns(table_id INTEGER NOT NULL, "
+            "ordinal INTEGER NOT NULL, name TEXT NOT NULL, type INTEGER NOT NULL, "
+            "length INTEGER NOT NULL, nullable INTEGER NOT NULL, key_ordinal INTEGER NOT NULL, "
+            "PRIMARY KEY(table_id, ordinal))") &&
         s->Exec("INSERT OR IGNORE INTO tdslite_schemas(key, name) VALUES('DBO', 'dbo')") &&
         s->LoadCatalog();
     if (!ok) {
@@ -77,7 +86,9 @@ Storage::~Storage() {
     if (db_) sqlite3_close_v2(db_);
 }
 
-std::string Storage::LastError() const { return db_ ? sqlite3_errmsg(db_) : "no database"; }
+std::string Storage::LastError() const {
+    return db_ ? sqlite3_errmsg(db_) : "no database";
+}
 
 bool Storage::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -97,8 +108,8 @@ sqlite3_stmt* Storage::Prepare(const std::string& sql) {
     }
     if (cache_.size() >= kMaxCachedStatements) ClearCache();
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                           &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                           SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
         sqlite3_finalize(stmt);
         return nullptr;
     }
@@ -115,13 +126,15 @@ bool Storage::LoadCatalog() {
         while (sqlite3_step(st) == SQLITE_ROW) {
             auto text = [st](int i) {
                 const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-                return std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+                return std::string(p ? p : "",
+                                   static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
             };
             schemas_[text(0)] = text(1);
         }
         sqlite3_reset(st);
     }
-    sqlite3_stmt* st = Prepare("SELECT id, schema_key, key, schema_name, name, key_name FROM tdslite_tables");
+    sqlite3_stmt* st =
+        Prepare("SELECT id, schema_key, key, schema_name, name, key_name FROM tdslite_tables");
     sqlite3_stmt* cols = Prepare(
         "SELECT name, type, length, nullable, key_ordinal FROM tdslite_columns WHERE table_id = ?1 "
         "ORDER BY ordinal");
@@ -152,7 +165,8 @@ bool Storage::LoadCatalog() {
             c.length = static_cast<std::uint16_t>(sqlite3_column_int(cols, 2));
             c.nullable = sqlite3_column_int(cols, 3) != 0;
             const int key_ordinal = sqlite3_column_int(cols, 4);
-            if (key_ordinal > 0) key_positions.emplace_back(key_ordinal, static_cast<int>(def->columns.size()));
+            if (key_ordinal > 0)
+                key_positions.emplace_back(key_ordinal, static_cast<int>(def->columns.size()));
             def->columns.push_back(std::move(c));
         }
         std::sort(key_positions.begin(), key_positions.end());
@@ -174,8 +188,12 @@ const TableDef* Storage::FindTable(std::string_view schema, std::string_view tab
     return it == tables_.end() ? nullptr : it->second.get();
 }
 
-bool Storage::Begin() { return Exec("BEGIN"); }
-bool Storage::Commit() { return Exec("COMMIT"); }
+bool Storage::Begin() {
+    return Exec("BEGIN");
+}
+bool Storage::Commit() {
+    return Exec("COMMIT");
+}
 void Storage::Rollback() {
     if (!sqlite3_get_autocommit(db_)) Exec("ROLLBACK");
 }
@@ -246,7 +264,8 @@ bool Storage::CreateTable(TableDef def) {
     ddl += ")";
     if (!Exec(ddl.c_str())) return fail();
     if (!def.key.empty()) {
-        std::string index = "CREATE UNIQUE INDEX " + def.sqlite_name + "_pk ON " + def.sqlite_name + "(";
+        std::string index =
+            "CREATE UNIQUE INDEX " + def.sqlite_name + "_pk ON " + def.sqlite_name + "(";
         for (std::size_t k = 0; k < def.key.size(); ++k) {
             if (k > 0) index += ", ";
             index += ColumnName(static_cast<std::size_t>(def.key[k]));
@@ -263,11 +282,13 @@ bool Storage::CreateTable(TableDef def) {
 
 bool Storage::DropTable(const TableDef& table) {
     const std::int64_t id = table.id;
-    const std::pair<std::string, std::string> map_key{IdentifierKey(table.schema), IdentifierKey(table.name)};
+    const std::pair<std::string, std::string> map_key{IdentifierKey(table.schema),
+                                                      IdentifierKey(table.name)};
     ClearCache();
     if (!Begin()) return false;
     const std::string drop = "DROP TABLE IF EXISTS " + table.sqlite_name;
-    const std::string del_cols = "DELETE FROM tdslite_columns WHERE table_id = " + std::to_string(id);
+    const std::string del_cols =
+        "DELETE FROM tdslite_columns WHERE table_id = " + std::to_string(id);
     const std::string del_table = "DELETE FROM tdslite_tables WHERE id = " + std::to_string(id);
     if (!Exec(drop.c_str()) || !Exec(del_cols.c_str()) || !Exec(del_table.c_str()) || !Commit()) {
         Rollback();
@@ -286,7 +307,8 @@ void Storage::Bind(sqlite3_stmt* stmt, int index, const Value& v) {
             sqlite3_bind_int64(stmt, index, v.integer);
             break;
         case Value::Kind::Text:
-            sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt, index, v.text.data(), static_cast<int>(v.text.size()),
+                              SQLITE_TRANSIENT);
             break;
         case Value::Kind::DateTime:
             sqlite3_bind_int64(stmt, index, DateTimeKey(v.datetime));
@@ -325,12 +347,14 @@ bool Storage::ReadRows(const TableDef& table, const std::vector<KeyCondition>& c
     sql += " FROM " + table.sqlite_name;
     for (std::size_t i = 0; i < conditions.size(); ++i) {
         sql += i == 0 ? " WHERE " : " AND ";
-        sql += ColumnName(static_cast<std::size_t>(conditions[i].column)) + " = ?" + std::to_string(i + 1);
+        sql += ColumnName(static_cast<std::size_t>(conditions[i].column)) + " = ?" +
+               std::to_string(i + 1);
     }
     sql += " ORDER BY rowid";
     sqlite3_stmt* st = Prepare(sql);
     if (!st) return false;
-    for (std::size_t i = 0; i < conditions.size(); ++i) Bind(st, static_cast<int>(i) + 1, conditions[i].value);
+    for (std::size_t i = 0; i < conditions.size(); ++i)
+        Bind(st, static_cast<int>(i) + 1, conditions[i].value);
     int rc = 0;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         Row row;
@@ -348,8 +372,8 @@ bool Storage::ReadRows(const TableDef& table, const std::vector<KeyCondition>& c
     if (rc == SQLITE_DONE && !conditions.empty() && scanned > kIndexAfterScannedRows &&
         sqlite3_get_autocommit(db_)) {
         const std::string column = ColumnName(static_cast<std::size_t>(conditions[0].column));
-        const std::string ddl = "CREATE INDEX IF NOT EXISTS " + table.sqlite_name + "_" + column + " ON " +
-                                table.sqlite_name + "(" + column + ")";
+        const std::string ddl = "CREATE INDEX IF NOT EXISTS " + table.sqlite_name + "_" + column +
+                                " ON " + table.sqlite_name + "(" + column + ")";
         Exec(ddl.c_str());
     }
     return rc == SQLITE_DONE;

@@ -32,11 +32,11 @@ struct ColumnDef {
 
 struct TableDef {
     std::int64_t id = 0;
-    std::string schema;     // as created
-    std::string name;       // as created
-    std::string key_name;   // primary key constraint name ("" without a primary key)
+    std::string schema;    // as created
+    std::string name;      // as created
+    std::string key_name;  // primary key constraint name ("" without a primary key)
     std::vector<ColumnDef> columns;
-    std::vector<int> key;   // column positions of the primary key, in key order
+    std::vector<int> key;  // column positions of the primary key, in key order
     std::string sqlite_name;
 
     /// Position of a column by name (any case), -1 when there is none.
@@ -56,7 +56,7 @@ struct KeyCondition {
 };
 
 class Storage {
-public:
+  public:
     /// Opens or creates the database; an empty path means in memory.  Null with *error set on
     /// failure.
     static std::unique_ptr<Storage> Open(const std::string& path, std::string* error);
@@ -79,7 +79,8 @@ public:
                   std::vector<Row>& rows);
     enum class WriteResult : std::uint8_t { Ok, DuplicateKey, Failed };
     WriteResult InsertRow(const TableDef& table, const std::vector<Value>& values);
-    WriteResult UpdateRow(const TableDef& table, std::int64_t rowid, const std::vector<Value>& values);
+    WriteResult UpdateRow(const TableDef& table, std::int64_t rowid,
+                          const std::vector<Value>& values);
     bool DeleteRow(const TableDef& table, std::int64_t rowid);
 
     bool Begin();
@@ -89,7 +90,7 @@ public:
     /// SQLite's last error text, for a storage failure message.
     std::string LastError() const;
 
-private:
+  private:
     Storage() = default;
     bool Exec(const char* sql);
     bool LoadCatalog();

@@ -17,7 +17,8 @@ constexpr Tables MakeTables() {
     for (int i = 0; i < 256; ++i) {
         t.upper[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
     }
-    for (int c = 'a'; c <= 'z'; ++c) t.upper[static_cast<std::size_t>(c)] = static_cast<unsigned char>(c - 32);
+    for (int c = 'a'; c <= 'z'; ++c)
+        t.upper[static_cast<std::size_t>(c)] = static_cast<unsigned char>(c - 32);
     for (int c = 0xE0; c <= 0xFE; ++c) {
         if (c != 0xF7) t.upper[static_cast<std::size_t>(c)] = static_cast<unsigned char>(c - 32);
     }
@@ -26,7 +27,8 @@ constexpr Tables MakeTables() {
     t.upper[0x9E] = 0x8E;  // z caron
     t.upper[0xFF] = 0x9F;  // y diaeresis
 
-    for (int i = 0; i < 256; ++i) t.base[static_cast<std::size_t>(i)] = t.upper[static_cast<std::size_t>(i)];
+    for (int i = 0; i < 256; ++i)
+        t.base[static_cast<std::size_t>(i)] = t.upper[static_cast<std::size_t>(i)];
     auto set_range = [&t](int from, int to, unsigned char base) {
         for (int c = from; c <= to; ++c) {
             t.base[static_cast<std::size_t>(c)] = base;
@@ -68,7 +70,9 @@ unsigned char At(std::string_view s, std::size_t i) {
 
 }  // namespace
 
-unsigned char FoldCase(unsigned char c) { return kTables.upper[c]; }
+unsigned char FoldCase(unsigned char c) {
+    return kTables.upper[c];
+}
 
 int CompareText(std::string_view a, std::string_view b) {
     a = TrimTrailingBlanks(a);
@@ -103,7 +107,9 @@ std::string_view TrimTrailingBlanks(std::string_view text) {
     return text.substr(0, n);
 }
 
-bool IsIdentifierStart(unsigned char c) { return kTables.letter[c] || c == '_' || c == '@' || c == '#'; }
+bool IsIdentifierStart(unsigned char c) {
+    return kTables.letter[c] || c == '_' || c == '@' || c == '#';
+}
 
 bool IsIdentifierPart(unsigned char c) {
     return IsIdentifierStart(c) || (c >= '0' && c <= '9') || c == '$';

@@ -2,13 +2,13 @@
 // so that cases read as statement -> rows or statement -> messages.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine/engine.h"
 
@@ -18,9 +18,12 @@ namespace enginetest {
 inline std::string Show(const tdslite::Value& v) {
     using Kind = tdslite::Value::Kind;
     switch (v.kind) {
-        case Kind::Null: return "NULL";
-        case Kind::Int: return std::to_string(v.integer);
-        case Kind::Text: return "'" + v.text + "'";
+        case Kind::Null:
+            return "NULL";
+        case Kind::Int:
+            return std::to_string(v.integer);
+        case Kind::Text:
+            return "'" + v.text + "'";
         case Kind::DateTime: {
             // Civil date from days since 1900-01-01 (valid for the datetime range).
             long z = v.datetime.days + 693901L;
@@ -34,8 +37,9 @@ inline std::string Show(const tdslite::Value& v) {
             const long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
             const long ms_total = (static_cast<long>(v.datetime.ticks) * 10 + 1) / 3;
             char buf[96];
-            std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld", year, month, day,
-                          ms_total / 3600000, ms_total / 60000 % 60, ms_total / 1000 % 60, ms_total % 1000);
+            std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld.%03ld", year, month,
+                          day, ms_total / 3600000, ms_total / 60000 % 60, ms_total / 1000 % 60,
+                          ms_total % 1000);
             return buf;
         }
     }
@@ -54,24 +58,27 @@ inline std::string ShowRow(const std::vector<tdslite::Value>& row) {
 
 /// "number severity state: text" of a message.
 inline std::string ShowMessage(const tdslite::Message& m) {
-    return std::to_string(m.number) + " " + std::to_string(m.severity) + " " + std::to_string(m.state) +
-           ": " + m.text;
+    return std::to_string(m.number) + " " + std::to_string(m.severity) + " " +
+           std::to_string(m.state) + ": " + m.text;
 }
 
 class EngineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         engine_ = tdslite::Engine::Open("", &error);
         ASSERT_NE(engine_, nullptr) << error;
     }
 
-    std::vector<tdslite::StatementResult> Run(std::string_view batch) { return engine_->ExecuteBatch(batch); }
+    std::vector<tdslite::StatementResult> Run(std::string_view batch) {
+        return engine_->ExecuteBatch(batch);
+    }
 
     /// Runs a batch whose statements must all succeed.
     void Exec(std::string_view batch) {
         for (const auto& r : Run(batch)) {
-            ASSERT_FALSE(r.failed) << batch << "\n" << (r.messages.empty() ? "" : ShowMessage(r.messages[0]));
+            ASSERT_FALSE(r.failed) << batch << "\n"
+                                   << (r.messages.empty() ? "" : ShowMessage(r.messages[0]));
         }
     }
 
@@ -85,7 +92,8 @@ protected:
     /// The rows of a SELECT that must succeed, each rendered by ShowRow.
     std::vector<std::string> Rows(std::string_view sql) {
         const auto r = One(sql);
-        EXPECT_FALSE(r.failed) << sql << "\n" << (r.messages.empty() ? "" : ShowMessage(r.messages[0]));
+        EXPECT_FALSE(r.failed) << sql << "\n"
+                               << (r.messages.empty() ? "" : ShowMessage(r.messages[0]));
         std::vector<std::string> rows;
         for (const auto& row : r.rows) rows.push_back(ShowRow(row));
         return rows;
@@ -95,7 +103,8 @@ protected:
     std::string Scalar(std::string_view sql) {
         const auto r = One(sql);
         if (r.failed) return r.messages.empty() ? "failed" : ShowMessage(r.messages[0]);
-        if (r.rows.size() != 1 || r.rows[0].size() != 1) return "rows: " + std::to_string(r.rows.size());
+        if (r.rows.size() != 1 || r.rows[0].size() != 1)
+            return "rows: " + std::to_string(r.rows.size());
         return Show(r.rows[0][0]);
     }
 

@@ -1,9 +1,9 @@
 // Bad input for the engine: malformed, oversized or deeply nested SQL and SQL outside the subset
 // give an error result with a server error number, never a crash or a hang.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine_harness.h"
 

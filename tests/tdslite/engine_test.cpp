@@ -1,11 +1,11 @@
 // The engine's semantics as statement -> rows or statement -> messages: comparisons, char
 // padding, functions, conversions between strings and numbers, subqueries, names, the errors of
 // INSERT/UPDATE, batches and result metadata.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "engine_harness.h"
 #include "support/tdslite_process.h"
@@ -33,13 +33,13 @@ TEST_F(EngineTest, ComparisonsIgnoreCaseAndTrailingBlanksButNotAccentsOrLeadingB
         {"'abc' < 'ABD'", true},
         {"' abc' = 'abc'", false},
         {"'abc' = 'abcd'", false},
-        {"'\xE9' = 'e'", false},            // é is not e
-        {"'\xE9' = '\xC9'", true},          // é is É
-        {"'\xFC' = '\xDC'", true},          // ü is Ü
+        {"'\xE9' = 'e'", false},                  // é is not e
+        {"'\xE9' = '\xC9'", true},                // é is É
+        {"'\xFC' = '\xDC'", true},                // ü is Ü
         {"'e' < '\xE9' AND '\xE9' < 'f'", true},  // accents sort next to their letter
-        {"'a\x01' < 'a'", true},            // the shorter side counts as blank-padded
-        {"'991231' <= '030201'", false},    // yymmdd texts compare as texts
-        {"'10' = 10", true},                // the string is converted to int
+        {"'a\x01' < 'a'", true},                  // the shorter side counts as blank-padded
+        {"'991231' <= '030201'", false},          // yymmdd texts compare as texts
+        {"'10' = 10", true},                      // the string is converted to int
         {"' 10 ' = 10", true},
         {"'' = 0", true},
         {"NULL = NULL", false},
@@ -69,26 +69,31 @@ TEST_F(EngineTest, KeyLookupsAndUniquenessFollowTheCollation) {
     // those of the collation before and after.
     std::string insert = "INSERT INTO k VALUES ";
     for (int i = 0; i < 2500; ++i) {
-        insert += (i ? ", " : "") + std::string("('r") + std::to_string(i) + "', 'c" + std::to_string(i % 97) +
-                  "', " + std::to_string(i) + ")";
+        insert += (i ? ", " : "") + std::string("('r") + std::to_string(i) + "', 'c" +
+                  std::to_string(i % 97) + "', " + std::to_string(i) + ")";
     }
     Exec(insert);
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        EXPECT_EQ(Rows("SELECT name FROM k WHERE code = 'C96 ' AND n < 200"), (Strings{"'r96'", "'r193'"}));
+        EXPECT_EQ(Rows("SELECT name FROM k WHERE code = 'C96 ' AND n < 200"),
+                  (Strings{"'r96'", "'r193'"}));
         EXPECT_EQ(Rows("SELECT name FROM k WHERE n = 2400"), Strings{"'r2400'"});
     }
 }
 
 TEST_F(EngineTest, CharValuesAreStoredPaddedAndVarcharKeepsItsBlanks) {
     Exec("CREATE TABLE t (c char(5) NULL, v varchar(5) NULL)");
-    Exec("INSERT INTO t VALUES ('ab', 'ab'), ('ab  ', 'ab  '), ('', ''), ('abcde     ', 'abcde   ')");
+    Exec(
+        "INSERT INTO t VALUES ('ab', 'ab'), ('ab  ', 'ab  '), ('', ''), ('abcde     ', 'abcde   "
+        "')");
     EXPECT_EQ(Rows("SELECT c, v, DATALENGTH(c), DATALENGTH(v), LEN(c), LEN(v) FROM t"),
               (Strings{"'ab   '|'ab'|5|2|2|2", "'ab   '|'ab  '|5|4|2|2", "'     '|''|5|0|0|0",
                        "'abcde'|'abcde'|5|5|5|5"}));
     // The padding pattern of the message-type lookup: char(n) is already full, varchar is filled.
-    EXPECT_EQ(Rows("SELECT c + REPLICATE('.', 5 - DATALENGTH(c)), v + REPLICATE('.', 5 - DATALENGTH(v)) FROM t"),
-              (Strings{"'ab   '|'ab...'", "'ab   '|'ab  .'", "'     '|'.....'", "'abcde'|'abcde'"}));
+    EXPECT_EQ(
+        Rows("SELECT c + REPLICATE('.', 5 - DATALENGTH(c)), v + REPLICATE('.', 5 - DATALENGTH(v)) "
+             "FROM t"),
+        (Strings{"'ab   '|'ab...'", "'ab   '|'ab  .'", "'     '|'.....'", "'abcde'|'abcde'"}));
 }
 
 TEST_F(EngineTest, TooLongValuesAreRefusedButTrailingBlanksAreCutSilently) {
@@ -109,7 +114,8 @@ TEST_F(EngineTest, TooLongValuesAreRefusedButTrailingBlanksAreCutSilently) {
         SCOPED_TRACE(c.values);
         Exec("DELETE FROM t");
         if (c.refused) {
-            EXPECT_EQ(Errors(std::string("INSERT INTO t VALUES ") + c.values), (Strings{kTruncated, kTerminated}));
+            EXPECT_EQ(Errors(std::string("INSERT INTO t VALUES ") + c.values),
+                      (Strings{kTruncated, kTerminated}));
             EXPECT_EQ(Rows("SELECT COUNT(*) FROM t"), Strings{"0"});
         } else {
             Exec(std::string("INSERT INTO t VALUES ") + c.values);
@@ -117,7 +123,8 @@ TEST_F(EngineTest, TooLongValuesAreRefusedButTrailingBlanksAreCutSilently) {
         }
     }
     // One bad row refuses the whole statement; UPDATE refuses the same way.
-    EXPECT_EQ(Errors("INSERT INTO t (c) VALUES ('a'), ('b'), ('ccccc')"), (Strings{kTruncated, kTerminated}));
+    EXPECT_EQ(Errors("INSERT INTO t (c) VALUES ('a'), ('b'), ('ccccc')"),
+              (Strings{kTruncated, kTerminated}));
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM t"), Strings{"0"});
     Exec("INSERT INTO t (c) VALUES ('a')");
     EXPECT_EQ(Errors("UPDATE t SET c = 'abcde'"), (Strings{kTruncated, kTerminated}));
@@ -127,10 +134,13 @@ TEST_F(EngineTest, TooLongValuesAreRefusedButTrailingBlanksAreCutSilently) {
 TEST_F(EngineTest, NullIntoNotNullColumnIs515) {
     Exec("CREATE TABLE Kan (KanPor char(2) NOT NULL, KanDat char(4) NULL)");
     const std::string insert_error =
-        "515 16 2: Cannot insert the value NULL into column 'KanPor', table 'tdslite.dbo.Kan'; column "
+        "515 16 2: Cannot insert the value NULL into column 'KanPor', table 'tdslite.dbo.Kan'; "
+        "column "
         "does not allow nulls. INSERT fails.";
-    EXPECT_EQ(Errors("INSERT INTO Kan VALUES (NULL, '0001')"), (Strings{insert_error, kTerminated}));
-    EXPECT_EQ(Errors("INSERT INTO Kan (KanDat) VALUES ('0001')"), (Strings{insert_error, kTerminated}));
+    EXPECT_EQ(Errors("INSERT INTO Kan VALUES (NULL, '0001')"),
+              (Strings{insert_error, kTerminated}));
+    EXPECT_EQ(Errors("INSERT INTO Kan (KanDat) VALUES ('0001')"),
+              (Strings{insert_error, kTerminated}));
     Exec("INSERT INTO Kan VALUES ('01', NULL)");
     EXPECT_EQ(Errors("UPDATE Kan SET KanPor = NULL"),
               (Strings{"515 16 2: Cannot insert the value NULL into column 'KanPor', table "
@@ -141,14 +151,18 @@ TEST_F(EngineTest, NullIntoNotNullColumnIs515) {
 
 TEST_F(EngineTest, DuplicatePrimaryKeyIs2627AndEndsOnlyThatStatement) {
     Exec("CREATE SCHEMA s");
-    Exec("CREATE TABLE s.Kan (a char(2) NOT NULL, b int NOT NULL, c varchar(5), CONSTRAINT PK_Kan PRIMARY KEY (a, b))");
+    Exec(
+        "CREATE TABLE s.Kan (a char(2) NOT NULL, b int NOT NULL, c varchar(5), CONSTRAINT PK_Kan "
+        "PRIMARY KEY (a, b))");
     Exec("INSERT INTO s.Kan VALUES ('01', 1, 'x')");
-    const auto results = Run("INSERT INTO s.Kan VALUES ('02', 1, 'y'), ('01 ', 1, 'z')\nSELECT COUNT(*) FROM s.Kan");
+    const auto results =
+        Run("INSERT INTO s.Kan VALUES ('02', 1, 'y'), ('01 ', 1, 'z')\nSELECT COUNT(*) FROM s.Kan");
     ASSERT_EQ(results.size(), 2u);
     ASSERT_EQ(results[0].messages.size(), 2u);
-    EXPECT_EQ(ShowMessage(results[0].messages[0]),
-              "2627 14 1: Violation of PRIMARY KEY constraint 'PK_Kan'. Cannot insert duplicate key in "
-              "object 's.Kan'. The duplicate key value is (01, 1).");
+    EXPECT_EQ(
+        ShowMessage(results[0].messages[0]),
+        "2627 14 1: Violation of PRIMARY KEY constraint 'PK_Kan'. Cannot insert duplicate key in "
+        "object 's.Kan'. The duplicate key value is (01, 1).");
     EXPECT_EQ(ShowMessage(results[0].messages[1]), kTerminated);
     EXPECT_EQ(enginetest::ShowRow(results[1].rows.at(0)), "1");  // the statement inserted nothing
 
@@ -156,8 +170,11 @@ TEST_F(EngineTest, DuplicatePrimaryKeyIs2627AndEndsOnlyThatStatement) {
     Exec("INSERT INTO Zkv VALUES ('abc')");
     const auto dup = Errors("INSERT INTO .Zkv VALUES ('ABC  ')");
     ASSERT_FALSE(dup.empty());
-    EXPECT_EQ(dup[0].rfind("2627 14 1: Violation of PRIMARY KEY constraint 'PK__Zkv__", 0), 0u) << dup[0];
-    EXPECT_NE(dup[0].find("in object 'dbo.Zkv'. The duplicate key value is (ABC  )."), std::string::npos) << dup[0];
+    EXPECT_EQ(dup[0].rfind("2627 14 1: Violation of PRIMARY KEY constraint 'PK__Zkv__", 0), 0u)
+        << dup[0];
+    EXPECT_NE(dup[0].find("in object 'dbo.Zkv'. The duplicate key value is (ABC  )."),
+              std::string::npos)
+        << dup[0];
 }
 
 TEST_F(EngineTest, PlusConcatenatesStringsAndAddsNumbers) {
@@ -174,9 +191,11 @@ TEST_F(EngineTest, PlusConcatenatesStringsAndAddsNumbers) {
         {"-(3) - 4", "-7"},
         {"-2147483648", "-2147483648"},
         {"7 / 2 * 2 + 7 % 4", "9"},
-        {"1 + 'abc'", "245 16 1: Conversion failed when converting the varchar value 'abc' to data type int."},
+        {"1 + 'abc'",
+         "245 16 1: Conversion failed when converting the varchar value 'abc' to data type int."},
         {"'a' - 'b'", "8117 16 1: Operand data type varchar is invalid for subtract operator."},
-        {"2147483647 + 1", "8115 16 2: Arithmetic overflow error converting expression to data type int."},
+        {"2147483647 + 1",
+         "8115 16 2: Arithmetic overflow error converting expression to data type int."},
         {"1 / 0", "8134 16 1: Divide by zero error encountered."},
     };
     for (const Case& c : cases) {
@@ -237,9 +256,13 @@ TEST_F(EngineTest, FunctionsComputeAsTheServerDoes) {
         {"CONVERT(smallint, '-7')", "-7"},
         {"CONVERT(char(1), 10)", "'*'"},
         {"CONVERT(varchar(4), 1234)", "'1234'"},
-        {"CONVERT(int, '1.0')", "245 16 1: Conversion failed when converting the varchar value '1.0' to data type int."},
-        {"CONVERT(int, '2200000000')", "248 16 1: The conversion of the varchar value '2200000000' overflowed an int column."},
-        {"UPPER('m\xFC" "ller')", "'M\xDCLLER'"},
+        {"CONVERT(int, '1.0')",
+         "245 16 1: Conversion failed when converting the varchar value '1.0' to data type int."},
+        {"CONVERT(int, '2200000000')",
+         "248 16 1: The conversion of the varchar value '2200000000' overflowed an int column."},
+        {"UPPER('m\xFC"
+         "ller')",
+         "'M\xDCLLER'"},
         {"RTRIM('ab  ') + LTRIM('  c')", "'abc'"},
     };
     for (const Case& c : cases) {
@@ -251,17 +274,19 @@ TEST_F(EngineTest, FunctionsComputeAsTheServerDoes) {
 TEST_F(EngineTest, ColumnsInTheLookupExpressions) {
     Exec("CREATE TABLE f (c char(3) NULL, v varchar(5) NULL, i int NULL, s smallint NULL)");
     Exec("INSERT INTO f VALUES ('AB', 'A', 7, -9), ('', '', 123, 2), (NULL, 'ABCD', NULL, NULL)");
-    EXPECT_EQ(Rows("SELECT c + replicate(' ', 3-datalength(c)), v + replicate(' ', 3-datalength(v)), "
-                   "str(i, len(i)), str(s, len(s)), i + replicate(' ', 3-datalength(i)), "
-                   "s + replicate(' ', 3-datalength(s)) FROM f"),
-              (Strings{"'AB '|'A  '|'7'|'-9'|NULL|-9", "'   '|'   '|'123'|'2'|NULL|2",
-                       "NULL|NULL|NULL|NULL|NULL|NULL"}));
+    EXPECT_EQ(
+        Rows("SELECT c + replicate(' ', 3-datalength(c)), v + replicate(' ', 3-datalength(v)), "
+             "str(i, len(i)), str(s, len(s)), i + replicate(' ', 3-datalength(i)), "
+             "s + replicate(' ', 3-datalength(s)) FROM f"),
+        (Strings{"'AB '|'A  '|'7'|'-9'|NULL|-9", "'   '|'   '|'123'|'2'|NULL|2",
+                 "NULL|NULL|NULL|NULL|NULL|NULL"}));
 }
 
 TEST_F(EngineTest, CoalesceTakesTheTypeOfHighestPrecedence) {
     Exec("CREATE TABLE z (k char(30) NULL, v varchar(30) NULL, i int NULL, s smallint NULL)");
     Exec("INSERT INTO z VALUES ('ABC', 'ABC', 5, 6), (NULL, NULL, NULL, NULL)");
-    const auto r = One("SELECT COALESCE(k, '" + std::string(30, ' ') + "'), COALESCE(v, ''), COALESCE(i, 0), "
+    const auto r = One("SELECT COALESCE(k, '" + std::string(30, ' ') +
+                       "'), COALESCE(v, ''), COALESCE(i, 0), "
                        "COALESCE(s, 0) FROM z");
     ASSERT_FALSE(r.failed);
     ASSERT_EQ(r.columns.size(), 4u);
@@ -280,11 +305,13 @@ TEST_F(EngineTest, ScalarSubqueryGivesNullForNoRowAnd512ForTwo) {
     Exec("INSERT INTO t VALUES ('a', 1), ('b', 2), ('b', 3)");
     EXPECT_EQ(Scalar("SELECT (SELECT v FROM t WHERE k = 'a')"), "1");
     EXPECT_EQ(Scalar("SELECT (SELECT v FROM t WHERE k = 'x')"), "NULL");
-    EXPECT_EQ(Scalar("SELECT (SELECT v FROM t WHERE k = 'b')"),
-              "512 16 1: Subquery returned more than 1 value. This is not permitted when the subquery "
-              "follows =, !=, <, <= , >, >= or when the subquery is used as an expression.");
+    EXPECT_EQ(
+        Scalar("SELECT (SELECT v FROM t WHERE k = 'b')"),
+        "512 16 1: Subquery returned more than 1 value. This is not permitted when the subquery "
+        "follows =, !=, <, <= , >, >= or when the subquery is used as an expression.");
     EXPECT_EQ(Rows("SELECT k FROM t WHERE v = (SELECT v FROM t WHERE k = 'x')"), Strings{});
-    EXPECT_EQ(Rows("SELECT k FROM t WHERE v = (SELECT v + 1 FROM t WHERE k = 'a')"), Strings{"'b'"});
+    EXPECT_EQ(Rows("SELECT k FROM t WHERE v = (SELECT v + 1 FROM t WHERE k = 'a')"),
+              Strings{"'b'"});
     EXPECT_EQ(Rows("SELECT o.k, (SELECT COUNT(*) FROM t i WHERE i.k = o.k) FROM t o"),
               (Strings{"'a'|1", "'b'|2", "'b'|2"}));
     EXPECT_EQ(Errors("SELECT (SELECT k, v FROM t)")[0].substr(0, 4), "116 ");
@@ -299,11 +326,13 @@ TEST_F(EngineTest, NamesAreCaseInsensitiveAndAnEmptySchemaMeansDbo) {
     const auto r = One("SELECT zlstrm FROM Zentrale.zkv401zls");
     ASSERT_EQ(r.columns.size(), 1u);
     EXPECT_EQ(r.columns[0].name, "ZlsTrm");  // the name as created
-    for (const char* from : {".Zkv131Fcd", "dbo.Zkv131Fcd", "Zkv131Fcd", "DBO.zkv131fcd", "[dbo].[Zkv131Fcd]"}) {
+    for (const char* from :
+         {".Zkv131Fcd", "dbo.Zkv131Fcd", "Zkv131Fcd", "DBO.zkv131fcd", "[dbo].[Zkv131Fcd]"}) {
         SCOPED_TRACE(from);
         EXPECT_EQ(Rows(std::string("SELECT FcdNum FROM ") + from), Strings{"'K'"});
     }
-    EXPECT_EQ(Rows("SELECT Zkv131Fcd.FcdNum, x.ZlsTrm FROM .Zkv131Fcd, Zentrale.Zkv401Zls x"), Strings{"'K'|'T1'"});
+    EXPECT_EQ(Rows("SELECT Zkv131Fcd.FcdNum, x.ZlsTrm FROM .Zkv131Fcd, Zentrale.Zkv401Zls x"),
+              Strings{"'K'|'T1'"});
 
     struct Case {
         const char* sql;
@@ -316,10 +345,13 @@ TEST_F(EngineTest, NamesAreCaseInsensitiveAndAnEmptySchemaMeansDbo) {
         {"INSERT INTO .Nope VALUES (1)", {"208 16 1: Invalid object name '.Nope'."}},
         {"SELECT foo, ZlsTrm, bar FROM Zentrale.Zkv401Zls",
          {"207 16 1: Invalid column name 'foo'.", "207 16 1: Invalid column name 'bar'."}},
-        {"INSERT INTO Zkv131Fcd (FcdNum, Nope) VALUES ('a', 1)", {"207 16 1: Invalid column name 'Nope'."}},
+        {"INSERT INTO Zkv131Fcd (FcdNum, Nope) VALUES ('a', 1)",
+         {"207 16 1: Invalid column name 'Nope'."}},
         {"UPDATE Zkv131Fcd SET Nope = 1", {"207 16 1: Invalid column name 'Nope'."}},
-        {"SELECT ZlsKst FROM Zkv131Fcd, Zentrale.Zkv401Zls", {"209 16 1: Ambiguous column name 'ZlsKst'."}},
-        {"SELECT y.FcdNum FROM Zkv131Fcd", {"4104 16 1: The multi-part identifier \"y.FcdNum\" could not be bound."}},
+        {"SELECT ZlsKst FROM Zkv131Fcd, Zentrale.Zkv401Zls",
+         {"209 16 1: Ambiguous column name 'ZlsKst'."}},
+        {"SELECT y.FcdNum FROM Zkv131Fcd",
+         {"4104 16 1: The multi-part identifier \"y.FcdNum\" could not be bound."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -328,7 +360,9 @@ TEST_F(EngineTest, NamesAreCaseInsensitiveAndAnEmptySchemaMeansDbo) {
 }
 
 TEST_F(EngineTest, BatchesRunInOrderAndErrorsCarryTheStatementLine) {
-    const auto results = Run("CREATE TABLE t (a int)\nINSERT INTO t VALUES (1), (2), (3)\n\nSELECT a FROM t; SELECT a\nFROM nope");
+    const auto results =
+        Run("CREATE TABLE t (a int)\nINSERT INTO t VALUES (1), (2), (3)\n\nSELECT a FROM t; SELECT "
+            "a\nFROM nope");
     ASSERT_EQ(results.size(), 4u);
     EXPECT_FALSE(results[0].count_valid);  // DDL answers no count
     EXPECT_TRUE(results[1].count_valid);
@@ -339,7 +373,8 @@ TEST_F(EngineTest, BatchesRunInOrderAndErrorsCarryTheStatementLine) {
     EXPECT_EQ(results[3].messages.at(0).number, 208);
     EXPECT_EQ(results[3].messages.at(0).line, 4);
 
-    const auto counts = Run("UPDATE t SET a = a + 10 WHERE a >= 2\nDELETE FROM t WHERE a = 12\nDELETE t WHERE a = 99");
+    const auto counts = Run(
+        "UPDATE t SET a = a + 10 WHERE a >= 2\nDELETE FROM t WHERE a = 12\nDELETE t WHERE a = 99");
     ASSERT_EQ(counts.size(), 3u);
     EXPECT_EQ(counts[0].row_count, 2);
     EXPECT_EQ(counts[1].row_count, 1);
@@ -348,7 +383,8 @@ TEST_F(EngineTest, BatchesRunInOrderAndErrorsCarryTheStatementLine) {
     EXPECT_EQ(Rows("SELECT a FROM t ORDER BY a DESC"), (Strings{"13", "1"}));
 
     // SET options are accepted and answer without a count.
-    const auto sets = Run("SET ANSI_NULLS ON SET TEXTSIZE 64512 ;set transaction isolation level read committed");
+    const auto sets =
+        Run("SET ANSI_NULLS ON SET TEXTSIZE 64512 ;set transaction isolation level read committed");
     ASSERT_EQ(sets.size(), 3u);
     for (const auto& r : sets) {
         EXPECT_FALSE(r.failed);
@@ -369,21 +405,28 @@ TEST_F(EngineTest, ABatchWithASyntaxErrorRunsNothing) {
         int line;
     };
     const Case cases[] = {
-        {"CREATE TABLE u (a int)\nSELECT * FROM", {"156 15 1: Incorrect syntax near the keyword 'FROM'."}, 2},
+        {"CREATE TABLE u (a int)\nSELECT * FROM",
+         {"156 15 1: Incorrect syntax near the keyword 'FROM'."},
+         2},
         {"CREATE TABLE u (a int)\nSELECT 1 +", {"102 15 1: Incorrect syntax near '+'."}, 2},
         {"CREATE TABLE u (a int) SELECT 1 2", {"102 15 1: Incorrect syntax near '2'."}, 1},
-        {"CREATE TABLE u (a int)\n\nSELECT a FROM t where", {"156 15 1: Incorrect syntax near the keyword 'where'."}, 3},
+        {"CREATE TABLE u (a int)\n\nSELECT a FROM t where",
+         {"156 15 1: Incorrect syntax near the keyword 'where'."},
+         3},
         {"CREATE TABLE u (a int) SELECT 'abc",
          {"105 15 1: Unclosed quotation mark after the character string 'abc'.",
           "102 15 1: Incorrect syntax near 'abc'."},
          1},
         {"CREATE TABLE u (a int) SELECT 1 WHERE 1",
-         {"4145 15 1: An expression of non-boolean type specified in a context where a condition is "
+         {"4145 15 1: An expression of non-boolean type specified in a context where a condition "
+          "is "
           "expected, near '1'."},
          1},
         {"CREATE TABLE u (a int) SELECT 1 = 1", {"102 15 1: Incorrect syntax near '='."}, 1},
         {"CREATE TABLE u (a int) /* open", {"113 15 1: Missing end comment mark '*/'."}, 1},
-        {"CREATE TABLE u (a int) SELECT NOWHERE(1)", {"195 15 10: 'NOWHERE' is not a recognized built-in function name."}, 1},
+        {"CREATE TABLE u (a int) SELECT NOWHERE(1)",
+         {"195 15 10: 'NOWHERE' is not a recognized built-in function name."},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.batch);
@@ -407,9 +450,13 @@ TEST_F(EngineTest, LiteralsAllowDoubledQuotesAndComments) {
 }
 
 TEST_F(EngineTest, ResultColumnsCarryTypeLengthAndNullability) {
-    Exec("CREATE TABLE k (a char(8) NOT NULL, b varchar(13) NULL, c int, d smallint NOT NULL, e datetime)");
-    const auto r = One("SELECT a, b, c, d, e, 'xyz', 12, CONVERT(datetime, '20030201'), CONVERT(varchar(10), e, 104), "
-                       "COALESCE(c, 0), a + b, '', NULL, 1 AS n FROM k");
+    Exec(
+        "CREATE TABLE k (a char(8) NOT NULL, b varchar(13) NULL, c int, d smallint NOT NULL, e "
+        "datetime)");
+    const auto r =
+        One("SELECT a, b, c, d, e, 'xyz', 12, CONVERT(datetime, '20030201'), CONVERT(varchar(10), "
+            "e, 104), "
+            "COALESCE(c, 0), a + b, '', NULL, 1 AS n FROM k");
     ASSERT_FALSE(r.failed);
     struct Expected {
         const char* name;
@@ -418,13 +465,13 @@ TEST_F(EngineTest, ResultColumnsCarryTypeLengthAndNullability) {
         bool nullable;
     };
     const Expected expected[] = {
-        {"a", SqlType::Char, 8, false},      {"b", SqlType::VarChar, 13, true},
-        {"c", SqlType::Int, 0, true},        {"d", SqlType::SmallInt, 0, false},
-        {"e", SqlType::DateTime, 0, true},   {"", SqlType::VarChar, 3, false},
-        {"", SqlType::Int, 0, false},        {"", SqlType::DateTime, 0, false},
-        {"", SqlType::VarChar, 10, true},    {"", SqlType::Int, 0, false},
-        {"", SqlType::VarChar, 21, true},    {"", SqlType::VarChar, 1, false},
-        {"", SqlType::Int, 0, true},         {"n", SqlType::Int, 0, false},
+        {"a", SqlType::Char, 8, false},    {"b", SqlType::VarChar, 13, true},
+        {"c", SqlType::Int, 0, true},      {"d", SqlType::SmallInt, 0, false},
+        {"e", SqlType::DateTime, 0, true}, {"", SqlType::VarChar, 3, false},
+        {"", SqlType::Int, 0, false},      {"", SqlType::DateTime, 0, false},
+        {"", SqlType::VarChar, 10, true},  {"", SqlType::Int, 0, false},
+        {"", SqlType::VarChar, 21, true},  {"", SqlType::VarChar, 1, false},
+        {"", SqlType::Int, 0, true},       {"n", SqlType::Int, 0, false},
     };
     ASSERT_EQ(r.columns.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -441,16 +488,20 @@ TEST_F(EngineTest, ResultColumnsCarryTypeLengthAndNullability) {
     ASSERT_EQ(count.columns.size(), 1u);
     EXPECT_EQ(count.columns[0].type, SqlType::Int);
     EXPECT_FALSE(count.columns[0].nullable);
-    EXPECT_EQ(Errors("SELECT a, COUNT(*) FROM k"),
-              Strings{"8120 16 1: Column 'k.a' is invalid in the select list because it is not contained in "
-                      "either an aggregate function or the GROUP BY clause."});
+    EXPECT_EQ(
+        Errors("SELECT a, COUNT(*) FROM k"),
+        Strings{
+            "8120 16 1: Column 'k.a' is invalid in the select list because it is not contained in "
+            "either an aggregate function or the GROUP BY clause."});
 }
 
 TEST_F(EngineTest, SelectStarAndOrderBy) {
     Exec("CREATE TABLE o (a int NOT NULL, b varchar(3) NULL)");
     Exec("INSERT INTO o VALUES (3, 'c'), (1, NULL), (2, 'B'), (1, 'a')");
-    EXPECT_EQ(Rows("SELECT * FROM o"), (Strings{"3|'c'", "1|NULL", "2|'B'", "1|'a'"}));  // insertion order
-    EXPECT_EQ(Rows("SELECT a, b FROM o ORDER BY a, b DESC"), (Strings{"1|'a'", "1|NULL", "2|'B'", "3|'c'"}));
+    EXPECT_EQ(Rows("SELECT * FROM o"),
+              (Strings{"3|'c'", "1|NULL", "2|'B'", "1|'a'"}));  // insertion order
+    EXPECT_EQ(Rows("SELECT a, b FROM o ORDER BY a, b DESC"),
+              (Strings{"1|'a'", "1|NULL", "2|'B'", "3|'c'"}));
     EXPECT_EQ(Rows("SELECT b AS x FROM o ORDER BY x"), (Strings{"NULL", "'a'", "'B'", "'c'"}));
     EXPECT_EQ(Rows("SELECT a FROM o ORDER BY 1 DESC"), (Strings{"3", "2", "1", "1"}));
     EXPECT_EQ(Rows("SELECT COUNT(*), COUNT(b) FROM o"), Strings{"4|3"});
@@ -497,9 +548,10 @@ TEST(EngineFile, TablesAndKeysSurviveReopening) {
         std::string error;
         auto engine = tdslite::Engine::Open(path, &error);
         ASSERT_NE(engine, nullptr) << error;
-        for (const auto& r : engine->ExecuteBatch(
-                 "CREATE SCHEMA Werk1 CREATE TABLE werk1.Kan (k varchar(5) NOT NULL PRIMARY KEY, d datetime NULL)\n"
-                 "INSERT INTO WERK1.KAN VALUES ('abc', '20030201')")) {
+        for (const auto& r :
+             engine->ExecuteBatch("CREATE SCHEMA Werk1 CREATE TABLE werk1.Kan (k varchar(5) NOT "
+                                  "NULL PRIMARY KEY, d datetime NULL)\n"
+                                  "INSERT INTO WERK1.KAN VALUES ('abc', '20030201')")) {
             ASSERT_FALSE(r.failed);
         }
     }
@@ -526,9 +578,11 @@ TEST_F(EngineTest, BatchesFromSeveralThreadsAreSerialised) {
         threads.emplace_back([this, t, &failures] {
             for (int i = 0; i < 150; ++i) {
                 const std::string k = std::to_string(t * 1000 + i);
-                for (const auto& r : engine_->ExecuteBatch("INSERT INTO c VALUES (" + k + ", 'v" + k +
-                                                           "') SELECT v FROM c WHERE k = " + k)) {
-                    if (r.failed || (r.has_result_set && r.rows.size() != 1)) ++failures[static_cast<std::size_t>(t)];
+                for (const auto& r :
+                     engine_->ExecuteBatch("INSERT INTO c VALUES (" + k + ", 'v" + k +
+                                           "') SELECT v FROM c WHERE k = " + k)) {
+                    if (r.failed || (r.has_result_set && r.rows.size() != 1))
+                        ++failures[static_cast<std::size_t>(t)];
                 }
             }
         });
