@@ -74,6 +74,9 @@ public:
     /// and answers one failed result with the syntax error.  Safe to call from several threads:
     /// batches are serialised.
     std::vector<StatementResult> ExecuteBatch(std::string_view batch);
+    /// The same, for a session whose current database is `database`: messages that print a
+    /// table with its database (515) name it.  The form above uses "master".
+    std::vector<StatementResult> ExecuteBatch(std::string_view batch, std::string_view database);
 
 private:
     Engine() = default;
