@@ -27,6 +27,11 @@ std::unique_ptr<Engine> Engine::Open(const std::string& sqlite_path, std::string
 Engine::~Engine() = default;
 
 std::vector<StatementResult> Engine::ExecuteBatch(std::string_view batch) {
+    return ExecuteBatch(batch, "master");
+}
+
+std::vector<StatementResult> Engine::ExecuteBatch(std::string_view batch,
+                                                  std::string_view database) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<StatementResult> results;
     try {
@@ -39,7 +44,7 @@ std::vector<StatementResult> Engine::ExecuteBatch(std::string_view batch) {
             results.push_back(std::move(r));
             return results;
         }
-        detail::Executor executor(*impl_->storage);
+        detail::Executor executor(*impl_->storage, std::string(database));
         for (detail::Statement& st : statements) {
             bool abort_batch = false;
             results.push_back(executor.Run(st, &abort_batch));

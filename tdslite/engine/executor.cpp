@@ -70,8 +70,8 @@ std::string KeyValueText(const Value& v) {
 
 class StatementRunner {
   public:
-    StatementRunner(Storage& storage, const Limits& limits)
-        : storage_(storage), ev_(storage, limits), binder_(storage, ev_) {}
+    StatementRunner(Storage& storage, const std::string& database, const Limits& limits)
+        : storage_(storage), database_(database), ev_(storage, limits), binder_(storage, ev_) {}
 
     StatementResult result;
     bool abort_batch = false;
@@ -279,11 +279,10 @@ class StatementRunner {
                   std::optional<std::int64_t> rowid, SqlError& err) {
         for (std::size_t c = 0; c < t.columns.size(); ++c) {
             if (!t.columns[c].nullable && values[c].kind == Value::Kind::Null) {
-                err = SqlError{
-                    msg::NullNotAllowed(t.columns[c].name,
-                                        std::string(kDatabaseName) + "." + t.schema + "." + t.name,
-                                        rowid.has_value()),
-                    false};
+                err = SqlError{msg::NullNotAllowed(t.columns[c].name,
+                                                   database_ + "." + t.schema + "." + t.name,
+                                                   rowid.has_value()),
+                               false};
                 return false;
             }
         }
@@ -497,6 +496,7 @@ class StatementRunner {
     void Do(SetOption&) {}
 
     Storage& storage_;
+    const std::string& database_;
     Evaluator ev_;
     Binder binder_;
 };
@@ -504,7 +504,7 @@ class StatementRunner {
 }  // namespace
 
 StatementResult Executor::Run(Statement& statement, bool* abort_batch) {
-    StatementRunner runner(storage_, limits_);
+    StatementRunner runner(storage_, database_, limits_);
     runner.Run(statement);
     if (abort_batch) *abort_batch = runner.abort_batch;
     return std::move(runner.result);

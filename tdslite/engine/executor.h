@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "engine/ast.h"
 #include "engine/engine.h"
@@ -12,12 +13,12 @@
 
 namespace tdslite::detail {
 
-/// The database name printed in messages that name a table with three parts.
-constexpr const char* kDatabaseName = "tdslite";
-
 class Executor {
   public:
-    explicit Executor(Storage& storage, Limits limits = {}) : storage_(storage), limits_(limits) {}
+    /// `database` is the session's current database, printed in messages that name a table with
+    /// three parts.
+    Executor(Storage& storage, std::string database, Limits limits = {})
+        : storage_(storage), database_(std::move(database)), limits_(limits) {}
 
     /// Runs one statement.  *abort_batch is set when the error ends the whole batch (compile
     /// errors and conversion errors), so the caller runs no further statement.
@@ -25,6 +26,7 @@ class Executor {
 
   private:
     Storage& storage_;
+    std::string database_;
     Limits limits_;
 };
 

@@ -134,7 +134,7 @@ TEST_F(EngineTest, TooLongValuesAreRefusedButTrailingBlanksAreCutSilently) {
 TEST_F(EngineTest, NullIntoNotNullColumnIs515) {
     Exec("CREATE TABLE Kan (KanPor char(2) NOT NULL, KanDat char(4) NULL)");
     const std::string insert_error =
-        "515 16 2: Cannot insert the value NULL into column 'KanPor', table 'tdslite.dbo.Kan'; "
+        "515 16 2: Cannot insert the value NULL into column 'KanPor', table 'master.dbo.Kan'; "
         "column "
         "does not allow nulls. INSERT fails.";
     EXPECT_EQ(Errors("INSERT INTO Kan VALUES (NULL, '0001')"),
@@ -144,9 +144,13 @@ TEST_F(EngineTest, NullIntoNotNullColumnIs515) {
     Exec("INSERT INTO Kan VALUES ('01', NULL)");
     EXPECT_EQ(Errors("UPDATE Kan SET KanPor = NULL"),
               (Strings{"515 16 2: Cannot insert the value NULL into column 'KanPor', table "
-                       "'tdslite.dbo.Kan'; column does not allow nulls. UPDATE fails.",
+                       "'master.dbo.Kan'; column does not allow nulls. UPDATE fails.",
                        kTerminated}));
     EXPECT_EQ(Rows("SELECT KanPor, KanDat FROM Kan"), Strings{"'01'|NULL"});
+    // A session names its own database.
+    const auto zeit = engine_->ExecuteBatch("INSERT INTO Kan (KanDat) VALUES ('0001')", "zeit");
+    ASSERT_EQ(zeit.size(), 1u);
+    EXPECT_NE(zeit[0].messages.at(0).text.find("table 'zeit.dbo.Kan'"), std::string::npos);
 }
 
 TEST_F(EngineTest, DuplicatePrimaryKeyIs2627AndEndsOnlyThatStatement) {
