@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,8 @@ namespace {
 class ConfigFile : public ::testing::Test {
   protected:
     void SetUp() override {
-        char name[] = "/tmp/snp-config-XXXXXX";
-        const int fd = ::mkstemp(name);
+        std::string name = (std::filesystem::temp_directory_path() / "snp-config-XXXXXX").string();
+        const int fd = ::mkstemp(name.data());
         ASSERT_GE(fd, 0);
         ::close(fd);
         path_ = name;

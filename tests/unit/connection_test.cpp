@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "db/database.h"
@@ -14,8 +15,9 @@ namespace {
 class NoDataSources : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dir_template[] = "/tmp/snp-odbc-XXXXXX";
-        ASSERT_NE(::mkdtemp(dir_template), nullptr);
+        std::string dir_template =
+            (std::filesystem::temp_directory_path() / "snp-odbc-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(dir_template.data()), nullptr);
         dir_ = dir_template;
         ::setenv("ODBCSYSINI", dir_.c_str(), 1);
         ::setenv("ODBCINI", (dir_ + "/odbc.ini").c_str(), 1);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,8 @@ const std::string kConnectFailed = "- Verbindung zur Datenbank fehlgeschlagen, F
 class StartUp : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dir[] = "/tmp/snp-startup-XXXXXX";
-        ASSERT_NE(::mkdtemp(dir), nullptr);
+        std::string dir = (std::filesystem::temp_directory_path() / "snp-startup-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(dir.data()), nullptr);
         dir_ = dir;
         config_ = dir_ + "/snp.ini";
         // No data source is configured, so every connection attempt fails.
