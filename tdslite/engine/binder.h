@@ -36,37 +36,31 @@ class Binder {
     std::vector<Message> errors;
     bool Failed() const { return !errors.empty(); }
 
-    /// Finds a table; on failure records 208 with the name as written.
+    /// Finds a table; on failure records 208 with the name as written and stops binding.
     const TableDef* ResolveTable(const ObjectName& name);
-
+    /// Makes a table of FROM visible in a scope under its alias or name.
     void AddTable(Scope& scope, const TableDef* t, const TableRef& ref);
-
+    /// Resolves FROM, expands '*', binds the select list, WHERE and ORDER BY.  False with
+    /// errors recorded.
     bool BindSelect(Select& s, Scope& scope);
+    /// Resolves the names of an expression and computes its static type.  COUNT nodes go to
+    /// `aggregates` where the mode allows them.
+    void BindExpr(Expr& e, Scope& scope, AggMode mode, std::vector<Expr*>* aggregates);
 
     static StaticType ColumnType(const ColumnDef& c);
 
-    void BindExpr(Expr& e, Scope& scope, AggMode mode, std::vector<Expr*>* aggregates);
-
   private:
     void Error(Message m) { errors.push_back(std::move(m)); }
-
     bool AggregateAllowed(AggMode mode);
-
     void ResolveColumn(Expr& e, Scope& scope);
-
     void NotPermitted(const Expr& e);
-
     static void Bind(Expr& e, Scope& from, Scope& owner, int level, int table, int column);
-
+    /// 8120 for columns of an aggregate query outside COUNT.
     void CheckAggregateQuery(const Expr& e, const Scope& scope);
-
     /// Constant integer value of an argument for result lengths; nullopt when not constant.
     std::optional<std::int64_t> ConstantInt(Expr& e);
-
     void TypeOf(Expr& e);
-
     void ArithmeticType(Expr& e);
-
     void FunctionType(Expr& e);
 
     Storage& storage_;

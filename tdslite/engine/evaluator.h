@@ -39,12 +39,14 @@ class Evaluator {
 
     std::vector<Frame*> frames;
 
+    /// Counts rows visited and bytes of result against the limits; false (8623 / 701) beyond.
     bool Charge(std::int64_t rows, SqlError& err);
-
     bool ChargeBytes(std::int64_t bytes, SqlError& err);
 
+    /// The value of a scalar expression.  Constant subexpressions and uncorrelated subqueries
+    /// are computed once and remembered in the tree.
     bool Eval(Expr& e, Value& out, SqlError& err);
-
+    /// The truth of a condition, with SQL's unknown for comparisons involving NULL.
     bool Test(Expr& e, Tri& out, SqlError& err);
 
     /// Evaluates the constant parts of a condition once, before any row is read, so that a bad
@@ -109,9 +111,7 @@ class Evaluator {
                   std::vector<KeyCondition>& conditions, bool& empty, SqlError& err);
 
     bool EvalUncached(Expr& e, Value& out, SqlError& err);
-
     bool EvalArithmetic(Expr& e, Value& out, SqlError& err);
-
     bool EvalFunction(Expr& e, Value& out, SqlError& err);
 
     Storage& storage_;
