@@ -189,6 +189,7 @@ const TableDef* Storage::FindTable(std::string_view schema, std::string_view tab
 }
 
 bool Storage::Begin() {
+    Rollback();  // transactions never nest: one left open by a failure is abandoned
     return Exec("BEGIN");
 }
 bool Storage::Commit() {
