@@ -1,6 +1,7 @@
 #include "engine/evaluator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -63,7 +64,10 @@ bool ParseFloat(std::string_view text, double& out) {
     return true;
 }
 
+/// Fixed-point text of v with halves rounded away from zero, as STR rounds.
 std::string FormatFixed(double v, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    if (std::isfinite(v) && std::fabs(v * scale) < 9.0e15) v = std::round(v * scale) / scale;
     char buf[400];
     const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
     if (n < 0 || n >= static_cast<int>(sizeof buf)) return std::string(400, '*');
