@@ -171,7 +171,7 @@ bool Binder::BindSelect(Select& s, Scope& scope) {
         BindExpr(e, scope, AggMode::Allowed, &s.aggregates);
         if (stop_) return false;
     }
-    if (!s.aggregates.empty()) {
+    if (!Failed() && !s.aggregates.empty()) {
         for (SelectItem& item : s.items) CheckAggregateQuery(*item.expr, scope);
         for (OrderItem& o : s.order) {
             if (o.select_index < 0) CheckAggregateQuery(*o.expr, scope);

@@ -67,6 +67,7 @@ TEST_F(EngineTest, MalformedOrUnsupportedSqlGivesAnError) {
         {"SELECT LEN()", 174},
         {"SELECT 1 WHERE COUNT(*) = 1", 147},
         {"SELECT (SELECT 1 ORDER BY 1)", 1033},
+        {"SELECT COUNT(*), nowhere", 207},  // an unresolved column in an aggregate query
         {"SELECT 1 FROM x ORDER BY 3", 208},
         {"SELECT 1 ORDER BY 3", 108},
         {"INSERT INTO t VALUES (1), (1, 2)", 10709},
