@@ -2,7 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +77,7 @@ void Pipe::Close(int end) {
 
 int Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra_env,
           int stdin_fd, int stdout_fd, int stderr_fd, std::string* error) {
+    // Everything the child needs is built before fork: after it, only async-signal-safe calls.
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -93,16 +94,47 @@ int Spawn(const std::vector<std::string>& argv, const std::map<std::string, std:
     for (auto& s : env_strings) env.push_back(s.data());
     env.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdin_fd >= 0) posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
-    if (stdout_fd >= 0) posix_spawn_file_actions_adddup2(&actions, stdout_fd, 1);
-    if (stderr_fd >= 0) posix_spawn_file_actions_adddup2(&actions, stderr_fd, 2);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        if (error) *error = "cannot start " + argv[0] + ": " + std::strerror(rc);
+    // An exec failure travels back through a close-on-exec pipe; a successful exec closes it.
+    Pipe status;
+    if (!status.Open()) {
+        if (error) *error = std::string("pipe: ") + std::strerror(errno);
+        return -1;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        if (error) *error = std::string("fork: ") + std::strerror(errno);
+        return -1;
+    }
+    if (pid == 0) {
+        // A child outlives a test process that crashes only until the kernel delivers this.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        // A clean signal state: nothing blocked, SIGPIPE as by default.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &dfl, nullptr);
+        if ((stdin_fd >= 0 && ::dup2(stdin_fd, 0) < 0) || (stdout_fd >= 0 && ::dup2(stdout_fd, 1) < 0) ||
+            (stderr_fd >= 0 && ::dup2(stderr_fd, 2) < 0))
+            ::_exit(127);
+        ::execve(args[0], args.data(), env.data());
+        const int failure = errno;
+        [[maybe_unused]] const ssize_t n = ::write(status.fds[1], &failure, sizeof failure);
+        ::_exit(127);
+    }
+    status.Close(1);
+    int failure = 0;
+    ssize_t n;
+    do {
+        n = ::read(status.fds[0], &failure, sizeof failure);
+    } while (n < 0 && errno == EINTR);
+    if (n == sizeof failure) {
+        int ignored = 0;
+        ::waitpid(pid, &ignored, 0);
+        if (error) *error = "cannot start " + argv[0] + ": " + std::strerror(failure);
         return -1;
     }
     return pid;
@@ -146,6 +178,13 @@ ProcessResult RunProgram(const std::vector<std::string>& argv,
     }
     ::fcntl(in.fds[1], F_SETFL, O_NONBLOCK);
     if (input.empty()) in.Close(1);
+    // A program that exits before reading all its input must not take this process with it:
+    // SIGPIPE is held back while feeding it, and discarded afterwards.
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    sigset_t previous_mask;
+    ::pthread_sigmask(SIG_BLOCK, &pipe_signal, &previous_mask);
 
     // Feed stdin and drain both outputs together, so no side blocks on a full pipe.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -190,6 +229,10 @@ ProcessResult RunProgram(const std::vector<std::string>& argv,
         }
     }
     in.Close(1);
+    const timespec no_wait{};
+    while (::sigtimedwait(&pipe_signal, nullptr, &no_wait) > 0) {
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_mask, nullptr);
     result.exit_status = internal::WaitExit(pid, 10000);
     if (result.exit_status == -2) result.exit_status = -1;
     return result;

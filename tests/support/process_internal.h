@@ -20,7 +20,9 @@ struct Pipe {
 };
 
 /// Starts argv[0] with the environment of this process plus extra_env; a descriptor of -1 leaves
-/// that stream as it is.  Returns the process id, or -1 with *error set.
+/// that stream as it is.  The child starts with no signal blocked and SIGPIPE at its default,
+/// and gets SIGTERM when the calling thread ends, so a crashed test leaves no server behind.
+/// Returns the process id, or -1 with *error set (also when argv[0] cannot be executed).
 int Spawn(const std::vector<std::string>& argv, const std::map<std::string, std::string>& extra_env,
           int stdin_fd, int stdout_fd, int stderr_fd, std::string* error);
 
