@@ -35,6 +35,24 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The test support's process runner, which every end-to-end test relies on.
+TEST(RunProgram, CapturesBothStreamsAndSurvivesProgramsThatIgnoreInput) {
+    const auto small = RunProgram({"/bin/sh", "-c", "read line; echo \"got $line\"; echo err >&2; exit 3"},
+                                  {{"SNP_PROBE", "x"}}, "hello\n");
+    EXPECT_EQ(small.exit_status, 3);
+    EXPECT_EQ(small.out, "got hello\n");
+    EXPECT_EQ(small.err, "err\n");
+    // Both pipes filled beyond their buffers at once: read together, nothing blocks.
+    const auto big = RunProgram({"/bin/sh", "-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"});
+    EXPECT_EQ(big.out.size(), 300000u);
+    EXPECT_EQ(big.err.size(), 300000u);
+    // A program that exits without reading a large input: this process must not die of SIGPIPE.
+    const auto ignoring = RunProgram({"/bin/sh", "-c", "exit 0"}, {}, std::string(1 << 20, 'x'));
+    EXPECT_EQ(ignoring.exit_status, 0);
+    const auto env = RunProgram({"/bin/sh", "-c", "printf %s \"$SNP_PROBE\""}, {{"SNP_PROBE", "v\xFC"}});
+    EXPECT_EQ(env.out, "v\xFC");
+}
+
 TEST(SplitScript, BatchesEndAtLinesHoldingOnlyGo) {
     struct Case {
         const char* name;
