@@ -28,7 +28,9 @@ namespace {
 constexpr int kRows = 100000;
 constexpr int kRowsPerInsert = 1000;  // SQL Server's limit for one VALUES list
 
-SQLCHAR* Sql(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+SQLCHAR* Sql(const std::string& s) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
+}
 
 std::string RowValues(int from, int to) {
     std::string sql = "INSERT INTO dbo.bench VALUES ";
@@ -68,7 +70,8 @@ Figures Run(SQLHDBC dbc, int count, bool cursor, const std::function<std::string
         SQLHSTMT stmt = SQL_NULL_HSTMT;
         SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt);
         if (cursor) {
-            SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
+            SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY,
+                           reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
             SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_SCROLLABLE,
                            reinterpret_cast<SQLPOINTER>(SQL_NONSCROLLABLE), 0);
         }
@@ -129,7 +132,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         for (int from = 0; from < kRows; from += kRowsPerInsert) {
-            if (SQLExecDirect(stmt, Sql(RowValues(from, from + kRowsPerInsert)), SQL_NTS) != SQL_SUCCESS &&
+            if (SQLExecDirect(stmt, Sql(RowValues(from, from + kRowsPerInsert)), SQL_NTS) !=
+                    SQL_SUCCESS &&
                 fill_failures++ == 0)
                 PrintDiag(SQL_HANDLE_STMT, stmt);
         }
@@ -141,10 +145,13 @@ int main(int argc, char** argv) {
 
     std::mt19937 random(4711);
     std::uniform_int_distribution<int> key(0, kRows - 1);
-    auto lookup = [&](int) { return "SELECT name FROM dbo.bench WHERE id = " + std::to_string(key(random)); };
+    auto lookup = [&](int) {
+        return "SELECT name FROM dbo.bench WHERE id = " + std::to_string(key(random));
+    };
 
     Run(dbc, 200, false, lookup);  // warm-up
-    Report("lookup by key, direct, fetch once (goal 10000)", lookups, Run(dbc, lookups, false, lookup));
+    Report("lookup by key, direct, fetch once (goal 10000)", lookups,
+           Run(dbc, lookups, false, lookup));
     auto select_1 = [](int) { return std::string("SELECT 1"); };
     Report("SELECT 1, direct, fetch once", lookups, Run(dbc, lookups, false, select_1));
     Report("SELECT 1, direct, read to the end", lookups, Run(dbc, lookups, false, select_1, true));
@@ -159,16 +166,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     engine->ExecuteBatch(
-        "CREATE TABLE dbo.bench (id int NOT NULL PRIMARY KEY, name varchar(30) NOT NULL, badge char(8) NULL)");
-    for (int from = 0; from < kRows; from += kRowsPerInsert) engine->ExecuteBatch(RowValues(from, from + kRowsPerInsert));
+        "CREATE TABLE dbo.bench (id int NOT NULL PRIMARY KEY, name varchar(30) NOT NULL, badge "
+        "char(8) NULL)");
+    for (int from = 0; from < kRows; from += kRowsPerInsert)
+        engine->ExecuteBatch(RowValues(from, from + kRowsPerInsert));
     int engine_failures = 0;
     const auto engine_start = std::chrono::steady_clock::now();
     for (int i = 0; i < lookups; ++i) {
         const auto results = engine->ExecuteBatch(lookup(i));
         if (results.size() != 1 || results[0].rows.size() != 1) ++engine_failures;
     }
-    const std::chrono::duration<double> engine_time = std::chrono::steady_clock::now() - engine_start;
-    Report("lookup by key, engine only (no protocol)", lookups, {lookups / engine_time.count(), engine_failures});
+    const std::chrono::duration<double> engine_time =
+        std::chrono::steady_clock::now() - engine_start;
+    Report("lookup by key, engine only (no protocol)", lookups,
+           {lookups / engine_time.count(), engine_failures});
 
     SQLDisconnect(dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc);

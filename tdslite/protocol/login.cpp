@@ -86,10 +86,10 @@ bool ParseLogin7(ByteSpan payload, LoginRequest& out, std::string* error) {
         field = Ucs2ToCp1252(plain);
         return true;
     };
-    if (!text(36, out.host, false) || !text(40, out.user, false) ||
-        !text(44, out.password, true) || !text(48, out.app, false) ||
-        !text(52, out.server, false) || !text(60, out.library, false) ||
-        !text(64, out.language, false) || !text(68, out.database, false))
+    if (!text(36, out.host, false) || !text(40, out.user, false) || !text(44, out.password, true) ||
+        !text(48, out.app, false) || !text(52, out.server, false) ||
+        !text(60, out.library, false) || !text(64, out.language, false) ||
+        !text(68, out.database, false))
         return SetError(error, "LOGIN7 text field lies outside the message");
     return true;
 }

@@ -10,7 +10,14 @@ namespace {
 // SSPI, PRELOGIN.
 bool IsClientPacketType(std::uint8_t type) {
     switch (type) {
-        case 0x01: case 0x03: case 0x06: case 0x07: case 0x0E: case 0x10: case 0x11: case 0x12:
+        case 0x01:
+        case 0x03:
+        case 0x06:
+        case 0x07:
+        case 0x0E:
+        case 0x10:
+        case 0x11:
+        case 0x12:
             return true;
         default:
             return false;
@@ -78,7 +85,8 @@ MessageAssembler::Status MessageAssembler::Next(ClientMessage& out) {
 
 void AppendPackets(Bytes& out, std::uint8_t type, ByteSpan payload, std::uint16_t spid,
                    std::size_t packet_size) {
-    const std::size_t room = std::clamp<std::size_t>(packet_size, kHeaderSize + 1, 0xFFFF) - kHeaderSize;
+    const std::size_t room =
+        std::clamp<std::size_t>(packet_size, kHeaderSize + 1, 0xFFFF) - kHeaderSize;
     std::size_t offset = 0;
     std::uint8_t packet_id = 1;
     Writer w(out);

@@ -38,7 +38,7 @@ struct ClientMessage {
 
 /// Reassembles client messages from a byte stream that may arrive in arbitrary pieces.
 class MessageAssembler {
-public:
+  public:
     enum class Status { kNeedMore, kReady, kError };
 
     explicit MessageAssembler(std::size_t max_message_size = kMaxMessageSize)
@@ -57,13 +57,13 @@ public:
 
     const std::string& error() const { return error_; }
 
-private:
+  private:
     Status Fail(std::string text);
 
     std::size_t max_message_size_;
     Bytes buffer_;              // received, not yet consumed
     std::size_t consumed_ = 0;  // bytes at the front of buffer_ already taken
-    ClientMessage partial_;          // packets of the message being assembled
+    ClientMessage partial_;     // packets of the message being assembled
     bool in_message_ = false;
     std::string error_;
 };

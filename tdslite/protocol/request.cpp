@@ -72,41 +72,78 @@ bool ReadTypeInfo(Reader& r, TypeInfo& t) {
     std::uint16_t s = 0;
     std::uint32_t l = 0;
     switch (t.type) {
-        case 0x1F: t.fixed = 0; return true;                    // NULL
-        case 0x30: t.fixed = 1; t.integer = true; return true;  // tinyint
-        case 0x32: t.fixed = 1; t.integer = true; return true;  // bit
-        case 0x34: t.fixed = 2; t.integer = true; return true;  // smallint
-        case 0x38: t.fixed = 4; t.integer = true; return true;  // int
-        case 0x7F: t.fixed = 8; t.integer = true; return true;  // bigint
-        case 0x3A: case 0x3B: case 0x7A: t.fixed = 4; return true;  // smalldatetime, real, smallmoney
-        case 0x3C: case 0x3D: case 0x3E: t.fixed = 8; return true;  // money, datetime, float
-        case 0x26: case 0x68:  // INTN, BITN
+        case 0x1F:
+            t.fixed = 0;
+            return true;  // NULL
+        case 0x30:
+            t.fixed = 1;
+            t.integer = true;
+            return true;  // tinyint
+        case 0x32:
+            t.fixed = 1;
+            t.integer = true;
+            return true;  // bit
+        case 0x34:
+            t.fixed = 2;
+            t.integer = true;
+            return true;  // smallint
+        case 0x38:
+            t.fixed = 4;
+            t.integer = true;
+            return true;  // int
+        case 0x7F:
+            t.fixed = 8;
+            t.integer = true;
+            return true;  // bigint
+        case 0x3A:
+        case 0x3B:
+        case 0x7A:
+            t.fixed = 4;
+            return true;  // smalldatetime, real, smallmoney
+        case 0x3C:
+        case 0x3D:
+        case 0x3E:
+            t.fixed = 8;
+            return true;  // money, datetime, float
+        case 0x26:
+        case 0x68:  // INTN, BITN
             t.kind = LengthKind::kByte;
             t.integer = true;
             return r.U8(b);
-        case 0x24: case 0x6D: case 0x6E: case 0x6F:  // GUID, FLTN, MONEYN, DATETIMN
+        case 0x24:
+        case 0x6D:
+        case 0x6E:
+        case 0x6F:  // GUID, FLTN, MONEYN, DATETIMN
             t.kind = LengthKind::kByte;
             return r.U8(b);
-        case 0x6A: case 0x6C:  // DECIMALN, NUMERICN: length, precision, scale
+        case 0x6A:
+        case 0x6C:  // DECIMALN, NUMERICN: length, precision, scale
             t.kind = LengthKind::kByte;
             return r.Skip(3);
         case 0x28:  // DATEN
             t.kind = LengthKind::kByte;
             return true;
-        case 0x29: case 0x2A: case 0x2B:  // TIMEN, DATETIME2N, DATETIMEOFFSETN: scale
+        case 0x29:
+        case 0x2A:
+        case 0x2B:  // TIMEN, DATETIME2N, DATETIMEOFFSETN: scale
             t.kind = LengthKind::kByte;
             return r.U8(b);
-        case 0xA7: case 0xAF: case 0xE7: case 0xEF:  // varchar, char, nvarchar, nchar
+        case 0xA7:
+        case 0xAF:
+        case 0xE7:
+        case 0xEF:  // varchar, char, nvarchar, nchar
             if (!r.U16(s) || !r.Skip(5)) return false;
             t.kind = s == 0xFFFF ? LengthKind::kPlp : LengthKind::kShort;
             t.text = true;
             t.unicode = t.type == 0xE7 || t.type == 0xEF;
             return true;
-        case 0xA5: case 0xAD:  // varbinary, binary
+        case 0xA5:
+        case 0xAD:  // varbinary, binary
             if (!r.U16(s)) return false;
             t.kind = s == 0xFFFF ? LengthKind::kPlp : LengthKind::kShort;
             return true;
-        case 0x23: case 0x63:  // text, ntext
+        case 0x23:
+        case 0x63:  // text, ntext
             if (!r.U32(l) || !r.Skip(5)) return false;
             t.kind = LengthKind::kLong;
             t.text = true;
@@ -251,7 +288,8 @@ bool ParseRpc(ByteSpan payload, RpcRequest& out, std::string* error) {
         if (!ReadTypeInfo(r, t)) return SetError(error, "RPC parameter type is not supported");
         param.type = t.type;
         bool null = false;
-        if (!ReadValue(r, t, data, null)) return SetError(error, "RPC parameter value is truncated");
+        if (!ReadValue(r, t, data, null))
+            return SetError(error, "RPC parameter value is truncated");
         param.is_null = null;
         if (!null && t.integer) {
             if (data.size() > 8) return SetError(error, "RPC integer parameter is too long");

@@ -63,8 +63,12 @@ std::optional<std::string> AsText(const Value& v) {
     return std::nullopt;
 }
 
-bool IsInteger(SqlType t) { return t == SqlType::Int || t == SqlType::SmallInt; }
-bool IsText(SqlType t) { return t == SqlType::Char || t == SqlType::VarChar; }
+bool IsInteger(SqlType t) {
+    return t == SqlType::Int || t == SqlType::SmallInt;
+}
+bool IsText(SqlType t) {
+    return t == SqlType::Char || t == SqlType::VarChar;
+}
 
 // Whether a value is sent as NULL in a column of type t.
 bool SentAsNull(SqlType t, const Value& v) {
@@ -122,7 +126,7 @@ void WriteLoginAck(Bytes& out, std::string_view program_name) {
     w.U8(kTokenLoginAck);
     const std::size_t length_at = w.size();
     w.U16(0);
-    w.U8(1);  // interface: SQL
+    w.U8(1);                                               // interface: SQL
     w.U8(static_cast<std::uint8_t>(kTdsVersion74 >> 24));  // written big-endian
     w.U8(static_cast<std::uint8_t>(kTdsVersion74 >> 16));
     w.U8(static_cast<std::uint8_t>(kTdsVersion74 >> 8));
@@ -188,12 +192,12 @@ std::vector<WireColumn> DescribeColumns(std::span<const ColumnInfo> columns,
                     c.int_size = 4;
                 }
             } else if (IsText(c.type)) {
-                longest = std::max(longest, v.kind == Value::Kind::Text ? v.text.size()
-                                                                         : AsText(v)->size());
+                longest = std::max(longest,
+                                   v.kind == Value::Kind::Text ? v.text.size() : AsText(v)->size());
             }
         }
-        c.max_length = static_cast<std::uint16_t>(
-            std::clamp<std::size_t>(longest, 1, kMaxTextLength));
+        c.max_length =
+            static_cast<std::uint16_t>(std::clamp<std::size_t>(longest, 1, kMaxTextLength));
         // Only int and smallint have a NOT NULL form of their width; bigint goes as INTN.
         if (c.int_size == 8) c.nullable = true;
         wire.push_back(std::move(c));
@@ -206,8 +210,8 @@ void WriteColMetadata(Bytes& out, std::span<const WireColumn> columns) {
     w.U8(kTokenColMetadata);
     w.U16(static_cast<std::uint16_t>(columns.size()));
     for (const WireColumn& c : columns) {
-        w.U32(0);                                 // user type
-        w.U16(c.nullable ? 0x0009 : 0x0008);      // nullable; updatable unknown
+        w.U32(0);                             // user type
+        w.U16(c.nullable ? 0x0009 : 0x0008);  // nullable; updatable unknown
         const std::uint8_t type = WireTypeByte(c);
         w.U8(type);
         switch (type) {

@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
 
 class Reader {
-public:
+  public:
     explicit Reader(ByteSpan data) : data_(data) {}
 
     bool ok() const { return ok_; }
@@ -38,7 +38,7 @@ public:
     /// Marks the reader failed (a parser found a value it cannot accept).
     void Fail() { ok_ = false; }
 
-private:
+  private:
     bool Need(std::size_t n);
     ByteSpan data_;
     std::size_t pos_ = 0;
@@ -48,7 +48,7 @@ private:
 /// Appends to a byte vector.  Length fields that depend on what follows are written as a
 /// placeholder first and patched with Patch16 once the part they cover is complete.
 class Writer {
-public:
+  public:
     explicit Writer(Bytes& out) : out_(out) {}
 
     std::size_t size() const { return out_.size(); }
@@ -69,7 +69,7 @@ public:
     /// Overwrites two bytes at `at` with v, little-endian.
     void Patch16(std::size_t at, std::uint16_t v);
 
-private:
+  private:
     Bytes& out_;
 };
 

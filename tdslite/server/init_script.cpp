@@ -60,8 +60,8 @@ bool RunInitScript(Engine& engine, const std::string& path, std::string* error) 
                 if (m.severity < 11) continue;
                 report += path + ", line " + std::to_string(batch.first_line + m.line - 1) +
                           ": Msg " + std::to_string(m.number) + ", Level " +
-                          std::to_string(m.severity) + ", State " + std::to_string(m.state) +
-                          ": " + m.text + "\n";
+                          std::to_string(m.severity) + ", State " + std::to_string(m.state) + ": " +
+                          m.text + "\n";
             }
             if (report.empty()) {
                 report = path + ", line " + std::to_string(batch.first_line) +

@@ -33,11 +33,10 @@ std::string FindFreeTdsDriver() {
     namespace fs = std::filesystem;
     std::error_code ec;
     // Debian and Ubuntu keep ODBC drivers in the multiarch folder; others in the library folder.
-    for (const fs::path& dir : {fs::path("/usr/lib/x86_64-linux-gnu/odbc"),
-                                fs::path("/usr/lib/aarch64-linux-gnu/odbc"),
-                                fs::path("/usr/lib/odbc"), fs::path("/usr/lib64"),
-                                fs::path("/usr/lib"), fs::path("/usr/local/lib"),
-                                fs::path("/usr/local/lib/odbc")}) {
+    for (const fs::path& dir :
+         {fs::path("/usr/lib/x86_64-linux-gnu/odbc"), fs::path("/usr/lib/aarch64-linux-gnu/odbc"),
+          fs::path("/usr/lib/odbc"), fs::path("/usr/lib64"), fs::path("/usr/lib"),
+          fs::path("/usr/local/lib"), fs::path("/usr/local/lib/odbc")}) {
         const fs::path candidate = dir / "libtdsodbc.so";
         if (fs::exists(candidate, ec)) return candidate.string();
     }
@@ -68,15 +67,22 @@ bool WriteOdbcConfig(const std::string& dir, const OdbcConfig& config, std::stri
     const std::string odbcinst =
         "[FreeTDS]\n"
         "Description = FreeTDS ODBC driver\n"
-        "Driver = " + driver + "\n";
-    const std::string odbc =
-        "[" + config.dsn + "]\n"
-        "Description = tdslite on " + config.server + ":" + std::to_string(config.port) + "\n"
-        "Driver = FreeTDS\n"
-        "Server = " + config.server + "\n"
-        "Port = " + std::to_string(config.port) + "\n"
-        "TDS_Version = 7.4\n"
-        "ClientCharset = CP1252\n";
+        "Driver = " +
+        driver + "\n";
+    const std::string odbc = "[" + config.dsn +
+                             "]\n"
+                             "Description = tdslite on " +
+                             config.server + ":" + std::to_string(config.port) +
+                             "\n"
+                             "Driver = FreeTDS\n"
+                             "Server = " +
+                             config.server +
+                             "\n"
+                             "Port = " +
+                             std::to_string(config.port) +
+                             "\n"
+                             "TDS_Version = 7.4\n"
+                             "ClientCharset = CP1252\n";
     const std::string freetds =
         "[global]\n"
         "\ttds version = 7.4\n"

@@ -12,10 +12,10 @@ struct ServerOptions {
     std::vector<std::string> init_scripts;  // run in order before listening
     std::string user;
     std::string password;
-    std::string statement_log;              // "" for none
-    int latency_ms = 0;                     // delay before every answer
-    int drop_after = 0;                     // close a connection on its n-th statement; 0 never
-    std::string odbc_config_dir;            // "" for none
+    std::string statement_log;    // "" for none
+    int latency_ms = 0;           // delay before every answer
+    int drop_after = 0;           // close a connection on its n-th statement; 0 never
+    std::string odbc_config_dir;  // "" for none
 };
 
 /// The usage text printed for --help and after a bad option.

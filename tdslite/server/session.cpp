@@ -72,7 +72,8 @@ Session::Outcome Session::Handle(const ClientMessage& message, Bytes& out) {
                                             : ProtocolError("LOGIN7 after login");
             break;
         case protocol::kSqlBatch:
-            outcome = logged_in() ? Batch(message, tokens) : ProtocolError("SQL batch before login");
+            outcome =
+                logged_in() ? Batch(message, tokens) : ProtocolError("SQL batch before login");
             break;
         case protocol::kRpc:
             outcome = logged_in() ? Rpc(message, tokens) : ProtocolError("RPC before login");
@@ -123,8 +124,8 @@ Session::Outcome Session::Login(const ClientMessage& message, Bytes& tokens) {
     state_ = State::kLoggedIn;
     const std::string database = login.database.empty() ? "master" : login.database;
     protocol::WriteEnvChange(tokens, 1, database, "master");
-    protocol::WriteMessage(tokens, {5701, 2, 0, "Changed database context to '" + database + "'.", 1},
-                           kServerName);
+    protocol::WriteMessage(
+        tokens, {5701, 2, 0, "Changed database context to '" + database + "'.", 1}, kServerName);
     protocol::WriteCollationChange(tokens);
     protocol::WriteEnvChange(tokens, 2, "us_english", "");
     protocol::WriteMessage(tokens, {5703, 1, 0, "Changed language setting to us_english.", 1},
@@ -187,7 +188,9 @@ bool Session::WriteResults(const std::vector<StatementResult>& results, std::uin
             if (r.count_valid) status |= protocol::kDoneCount;
         }
         const std::uint64_t count =
-            r.count_valid && !r.failed ? static_cast<std::uint64_t>(std::max<std::int64_t>(r.row_count, 0)) : 0;
+            r.count_valid && !r.failed
+                ? static_cast<std::uint64_t>(std::max<std::int64_t>(r.row_count, 0))
+                : 0;
         protocol::WriteDone(tokens, done, status, r.has_result_set ? kCurCmdSelect : 0, count);
     }
     return any_failed;
@@ -212,22 +215,43 @@ Session::Outcome Session::Rpc(const ClientMessage& message, Bytes& tokens) {
     // The statement-carrying calls are logged and counted like batches.
     std::optional<std::string> statement;
     switch (rpc.proc_id) {
-        case protocol::kSpCursorOpen: statement = TextParam(rpc, 1); break;
-        case protocol::kSpPrepExec: statement = TextParam(rpc, 2); break;
-        case protocol::kSpExecuteSql: statement = TextParam(rpc, 0); break;
-        default: break;
+        case protocol::kSpCursorOpen:
+            statement = TextParam(rpc, 1);
+            break;
+        case protocol::kSpPrepExec:
+            statement = TextParam(rpc, 2);
+            break;
+        case protocol::kSpExecuteSql:
+            statement = TextParam(rpc, 0);
+            break;
+        default:
+            break;
     }
     if (statement && Receive(*statement)) return Outcome::kDrop;
 
     switch (rpc.proc_id) {
-        case protocol::kSpCursorOpen: CursorOpen(rpc, tokens); break;
-        case protocol::kSpCursorFetch: CursorFetch(rpc, tokens); break;
+        case protocol::kSpCursorOpen:
+            CursorOpen(rpc, tokens);
+            break;
+        case protocol::kSpCursorFetch:
+            CursorFetch(rpc, tokens);
+            break;
         case protocol::kSpCursorOption:
-        case protocol::kSpCursorClose: CursorClose(rpc, tokens); break;
-        case protocol::kSpPrepExec: PrepExec(rpc, tokens); break;
-        case protocol::kSpExecute: Execute(rpc, tokens); break;
-        case protocol::kSpExecuteSql: ExecuteSql(rpc, tokens); break;
-        case protocol::kSpUnprepare: Unprepare(rpc, tokens); break;
+        case protocol::kSpCursorClose:
+            CursorClose(rpc, tokens);
+            break;
+        case protocol::kSpPrepExec:
+            PrepExec(rpc, tokens);
+            break;
+        case protocol::kSpExecute:
+            Execute(rpc, tokens);
+            break;
+        case protocol::kSpExecuteSql:
+            ExecuteSql(rpc, tokens);
+            break;
+        case protocol::kSpUnprepare:
+            Unprepare(rpc, tokens);
+            break;
         default:
             RpcError(2812, "Could not find stored procedure '" + rpc.proc_name + "'.", tokens);
             break;
@@ -238,7 +262,10 @@ Session::Outcome Session::Rpc(const ClientMessage& message, Bytes& tokens) {
 void Session::CursorOpen(const RpcRequest& rpc, Bytes& tokens) {
     const std::optional<std::string> text = TextParam(rpc, 1);
     if (!text) {
-        RpcError(201, "Procedure or function 'sp_cursoropen' expects parameter '@stmt', which was not supplied.", tokens);
+        RpcError(201,
+                 "Procedure or function 'sp_cursoropen' expects parameter '@stmt', which was not "
+                 "supplied.",
+                 tokens);
         return;
     }
     std::vector<StatementResult> results = engine_.ExecuteBatch(*text);
@@ -327,8 +354,10 @@ void Session::CursorClose(const RpcRequest& rpc, Bytes& tokens) {
     const std::optional<std::int64_t> handle = IntParam(rpc, 0);
     auto it = handle ? cursors_.find(ToInt32(*handle)) : cursors_.end();
     if (it == cursors_.end()) {
-        RpcError(16916, "A cursor with the name '" + (handle ? std::to_string(*handle) : "NULL") +
-                            "' does not exist.", tokens);
+        RpcError(16916,
+                 "A cursor with the name '" + (handle ? std::to_string(*handle) : "NULL") +
+                     "' does not exist.",
+                 tokens);
         return;
     }
     if (rpc.proc_id == protocol::kSpCursorClose) cursors_.erase(it);
@@ -351,15 +380,18 @@ bool HasStatementParameters(const RpcRequest& rpc, std::size_t definitions_at, s
 void Session::PrepExec(const RpcRequest& rpc, Bytes& tokens) {
     const std::optional<std::string> text = TextParam(rpc, 2);
     if (!text) {
-        RpcError(201, "Procedure or function 'sp_prepexec' expects parameter '@stmt', which was not supplied.", tokens);
+        RpcError(201,
+                 "Procedure or function 'sp_prepexec' expects parameter '@stmt', which was not "
+                 "supplied.",
+                 tokens);
         return;
     }
     if (HasStatementParameters(rpc, 1, 3)) {
         RpcError(50000, "tdslite does not support statement parameters.", tokens);
         return;
     }
-    const bool failed = WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc,
-                                     false, tokens);
+    const bool failed =
+        WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc, false, tokens);
     const std::int32_t handle = NewHandle();
     prepared_[handle] = *text;
     protocol::WriteReturnStatus(tokens, 0);
@@ -372,8 +404,10 @@ void Session::Execute(const RpcRequest& rpc, Bytes& tokens) {
     const std::optional<std::int64_t> handle = IntParam(rpc, 0);
     auto it = handle ? prepared_.find(ToInt32(*handle)) : prepared_.end();
     if (it == prepared_.end()) {
-        RpcError(8179, "Could not find prepared statement with handle " +
-                           (handle ? std::to_string(*handle) : "NULL") + ".", tokens);
+        RpcError(8179,
+                 "Could not find prepared statement with handle " +
+                     (handle ? std::to_string(*handle) : "NULL") + ".",
+                 tokens);
         return;
     }
     if (rpc.params.size() > 1) {
@@ -390,15 +424,18 @@ void Session::Execute(const RpcRequest& rpc, Bytes& tokens) {
 void Session::ExecuteSql(const RpcRequest& rpc, Bytes& tokens) {
     const std::optional<std::string> text = TextParam(rpc, 0);
     if (!text) {
-        RpcError(201, "Procedure or function 'sp_executesql' expects parameter '@statement', which was not supplied.", tokens);
+        RpcError(201,
+                 "Procedure or function 'sp_executesql' expects parameter '@statement', which was "
+                 "not supplied.",
+                 tokens);
         return;
     }
     if (HasStatementParameters(rpc, 1, 2)) {
         RpcError(50000, "tdslite does not support statement parameters.", tokens);
         return;
     }
-    const bool failed = WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc,
-                                     false, tokens);
+    const bool failed =
+        WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc, false, tokens);
     protocol::WriteReturnStatus(tokens, 0);
     protocol::WriteDone(tokens, protocol::kTokenDoneProc,
                         failed ? protocol::kDoneError : protocol::kDoneFinal, 0, 0);

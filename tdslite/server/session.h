@@ -17,13 +17,13 @@
 namespace tdslite {
 
 struct SessionSettings {
-    std::string user;       // the one login accepted (name compared without regard to case)
-    std::string password;   // compared exactly
-    int drop_after = 0;     // close without answering on receiving this statement; 0: never
+    std::string user;      // the one login accepted (name compared without regard to case)
+    std::string password;  // compared exactly
+    int drop_after = 0;    // close without answering on receiving this statement; 0: never
 };
 
 class Session {
-public:
+  public:
     /// `log` may be null.  The engine, settings and log must outlive the session.
     Session(Engine& engine, const SessionSettings& settings, StatementLog* log,
             int connection_number);
@@ -43,7 +43,7 @@ public:
     /// Why the last kClose happened, for the server's diagnostics ("" after a refused login).
     const std::string& close_reason() const { return close_reason_; }
 
-private:
+  private:
     enum class State { kNew, kLoggedIn };
 
     struct Cursor {

@@ -11,7 +11,7 @@
 namespace tdslite {
 
 class StatementLog {
-public:
+  public:
     /// A log that writes nothing.
     StatementLog() = default;
     /// Opens `path` for appending.  Null, with *error set, when it cannot be opened.
@@ -21,7 +21,7 @@ public:
     /// is written as received, line breaks inside it included.
     void Write(int connection, std::string_view text);
 
-private:
+  private:
     struct Close {
         void operator()(std::FILE* f) const noexcept { std::fclose(f); }
     };

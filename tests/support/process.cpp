@@ -1,5 +1,6 @@
 // Files, folders and child processes for the end-to-end tests.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -14,8 +15,6 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
-
-#include <gtest/gtest.h>
 
 #include "support/process_internal.h"
 #include "support/tdslite_process.h"
@@ -68,7 +67,9 @@ Pipe::~Pipe() {
     Close(1);
 }
 
-bool Pipe::Open() { return ::pipe2(fds, O_CLOEXEC) == 0; }
+bool Pipe::Open() {
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+}
 
 void Pipe::Close(int end) {
     if (fds[end] >= 0) ::close(fds[end]);
@@ -117,7 +118,8 @@ int Spawn(const std::vector<std::string>& argv, const std::map<std::string, std:
         struct sigaction dfl {};
         dfl.sa_handler = SIG_DFL;
         ::sigaction(SIGPIPE, &dfl, nullptr);
-        if ((stdin_fd >= 0 && ::dup2(stdin_fd, 0) < 0) || (stdout_fd >= 0 && ::dup2(stdout_fd, 1) < 0) ||
+        if ((stdin_fd >= 0 && ::dup2(stdin_fd, 0) < 0) ||
+            (stdout_fd >= 0 && ::dup2(stdout_fd, 1) < 0) ||
             (stderr_fd >= 0 && ::dup2(stderr_fd, 2) < 0))
             ::_exit(127);
         ::execve(args[0], args.data(), env.data());

@@ -1,4 +1,5 @@
 // A tdslite per test suite, and ODBC queries against it.
+#include <gtest/gtest.h>
 #include <odbcinst.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,8 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "support/process_internal.h"
 #include "support/tdslite_process.h"
@@ -53,8 +52,8 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLCHAR message[1024] = {};
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, message,
-                                           sizeof message, &length);
+        const SQLRETURN rc =
+            SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
         if (!SQL_SUCCEEDED(rc)) break;
         text += std::string(reinterpret_cast<char*>(state)) + " " + std::to_string(native) + " " +
                 reinterpret_cast<char*>(message) + "\n";
@@ -71,11 +70,16 @@ std::unique_ptr<TdsliteServer> TdsliteServer::Start(const TdsliteOptions& option
     if (dir.empty()) return nullptr;
 
     std::vector<std::string> argv = {BuildPath("tdslite"),
-                                     "--port", "0",
-                                     "--user", options.user,
-                                     "--password", options.password,
-                                     "--statement-log", server->dir_.File("statements.log"),
-                                     "--odbc-config", dir};
+                                     "--port",
+                                     "0",
+                                     "--user",
+                                     options.user,
+                                     "--password",
+                                     options.password,
+                                     "--statement-log",
+                                     server->dir_.File("statements.log"),
+                                     "--odbc-config",
+                                     dir};
     if (!options.init_sql.empty()) {
         WriteFileBytes(server->dir_.File("init.sql"), options.init_sql);
         argv.insert(argv.end(), {"--init", server->dir_.File("init.sql")});
@@ -188,8 +192,8 @@ std::vector<std::string> TdsliteServer::Query(const std::string& sql) const {
             fail(SQL_HANDLE_DBC, dbc, "SQLAllocHandle(STMT)");
             break;
         }
-        SQLRETURN rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                                     SQL_NTS);
+        SQLRETURN rc = SQLExecDirect(
+            stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
         if (rc == SQL_ERROR) {
             fail(SQL_HANDLE_STMT, stmt, "SQLExecDirect");
             break;

@@ -54,13 +54,16 @@ inline Bytes AllHeaders() {
 }
 
 /// A SQL batch payload: ALL_HEADERS and the text as UCS-2LE.
-inline Bytes BatchPayload(std::string_view ascii) { return Join({AllHeaders(), Ucs2(ascii)}); }
+inline Bytes BatchPayload(std::string_view ascii) {
+    return Join({AllHeaders(), Ucs2(ascii)});
+}
 
 /// A LOGIN7 payload as FreeTDS builds it, with the given texts (ASCII) and the password
 /// obfuscated.
 inline Bytes Login7Payload(std::string_view user, std::string_view password,
                            std::string_view database) {
-    const std::string_view texts[] = {"host", user, password, "", "127.0.0.1", "", "", "us_english", database};
+    const std::string_view texts[] = {"host", user, password,     "",      "127.0.0.1",
+                                      "",     "",   "us_english", database};
     // Offsets of the ib/cch pairs: host, user, password, app, server, extension (unused here),
     // library, language, database.
     const std::size_t pairs[] = {36, 40, 44, 48, 52, 56, 60, 64, 68};

@@ -1,9 +1,9 @@
 // Packet framing and request parsing at byte level: what the client sends, fed as bytes.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "packet_bytes.h"
 #include "protocol/codec.h"
@@ -20,16 +20,22 @@ using packettest::Ucs2;
 
 Bytes Packet(std::uint8_t type, std::uint8_t status, const Bytes& body) {
     const std::size_t length = body.size() + 8;
-    Bytes out = {type, status, static_cast<std::uint8_t>(length >> 8),
-                 static_cast<std::uint8_t>(length), 0, 0, 1, 0};
+    Bytes out = {type,
+                 status,
+                 static_cast<std::uint8_t>(length >> 8),
+                 static_cast<std::uint8_t>(length),
+                 0,
+                 0,
+                 1,
+                 0};
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
 
 TEST(MessageAssembler, JoinsPacketsUntilEndOfMessageWhateverTheReadSizes) {
     // A batch split into two packets (status 0, then 1), followed by an attention.
-    const Bytes stream = Join({Packet(kSqlBatch, 0, Hex("01 02 03")), Packet(kSqlBatch, 1, Hex("04 05")),
-                               Packet(kAttention, 1, {})});
+    const Bytes stream = Join({Packet(kSqlBatch, 0, Hex("01 02 03")),
+                               Packet(kSqlBatch, 1, Hex("04 05")), Packet(kAttention, 1, {})});
     for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{8}, stream.size()}) {
         SCOPED_TRACE(piece);
         MessageAssembler assembler;
@@ -38,7 +44,8 @@ TEST(MessageAssembler, JoinsPacketsUntilEndOfMessageWhateverTheReadSizes) {
             assembler.Append(ByteSpan(stream).subspan(at, std::min(piece, stream.size() - at)));
             ClientMessage m;
             MessageAssembler::Status s;
-            while ((s = assembler.Next(m)) == MessageAssembler::Status::kReady) messages.push_back(m);
+            while ((s = assembler.Next(m)) == MessageAssembler::Status::kReady)
+                messages.push_back(m);
             ASSERT_EQ(s, MessageAssembler::Status::kNeedMore);
         }
         ASSERT_EQ(messages.size(), 2u);
@@ -61,9 +68,10 @@ TEST(MessageAssembler, RejectsStreamsThatAreNotTds) {
         {"server_packet_type", Hex("04 01 00 09 00 00 01 00 00"), kMaxMessageSize},
         {"text_not_tds", Join({Hex("47 45 54 20 2f 20 48 54")}), kMaxMessageSize},
         {"unknown_status_bits", Hex("01 41 00 09 00 00 01 00 00"), kMaxMessageSize},
-        {"type_changes_mid_message", Join({Packet(kSqlBatch, 0, Hex("01")), Packet(kRpc, 1, Hex("02"))}),
-         kMaxMessageSize},
-        {"over_the_limit", Join({Packet(kSqlBatch, 0, Bytes(6, 0)), Packet(kSqlBatch, 1, Bytes(6, 0))}), 10},
+        {"type_changes_mid_message",
+         Join({Packet(kSqlBatch, 0, Hex("01")), Packet(kRpc, 1, Hex("02"))}), kMaxMessageSize},
+        {"over_the_limit",
+         Join({Packet(kSqlBatch, 0, Bytes(6, 0)), Packet(kSqlBatch, 1, Bytes(6, 0))}), 10},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -83,16 +91,13 @@ TEST(AppendPackets, SplitsAtThePacketSizeAndMarksOnlyTheLastPacket) {
         std::size_t payload;
         std::vector<std::size_t> lengths;  // packet lengths, headers included
     } cases[] = {
-        {0, {8}},
-        {100, {108}},
-        {4088, {4096}},
-        {4089, {4096, 9}},
-        {10000, {4096, 4096, 1832}},
+        {0, {8}}, {100, {108}}, {4088, {4096}}, {4089, {4096, 9}}, {10000, {4096, 4096, 1832}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.payload);
         Bytes payload(c.payload);
-        for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 7);
+        for (std::size_t i = 0; i < payload.size(); ++i)
+            payload[i] = static_cast<std::uint8_t>(i * 7);
         Bytes out;
         AppendPackets(out, kTabularResult, payload, 0x0033);
         // Walk the packets and join them again.
@@ -122,8 +127,9 @@ TEST(Cp1252, ConvertsBothWaysAndReplacesWhatItLacks) {
         std::uint32_t unicode;
         std::uint8_t byte;
     } both_ways[] = {
-        {'A', 'A'}, {0x00FC, 0xFC}, {0x00A0, 0xA0}, {0x20AC, 0x80}, {0x0178, 0x9F},
-        {0x2122, 0x99}, {0x0081, 0x81},  // undefined in cp1252: kept as the control character
+        {'A', 'A'},     {0x00FC, 0xFC}, {0x00A0, 0xA0}, {0x20AC, 0x80},
+        {0x0178, 0x9F}, {0x2122, 0x99}, {0x0081, 0x81},  // undefined in cp1252: kept as the control
+                                                         // character
     };
     for (const auto& c : both_ways) {
         SCOPED_TRACE(c.unicode);
@@ -142,8 +148,8 @@ TEST(ParseSqlBatch, SkipsAllHeadersAndConvertsTheText) {
     std::string text;
     std::string error;
     // "Mü€ 中" as UCS-2LE.
-    ASSERT_TRUE(ParseSqlBatch(Join({packettest::AllHeaders(), Hex("4d 00 fc 00 ac 20 20 00 2d 4e")}),
-                              text, &error))
+    ASSERT_TRUE(ParseSqlBatch(
+        Join({packettest::AllHeaders(), Hex("4d 00 fc 00 ac 20 20 00 2d 4e")}), text, &error))
         << error;
     EXPECT_EQ(text, "M\xFC\x80 ?");
 
@@ -170,13 +176,14 @@ TEST(ParseSqlBatch, SkipsAllHeadersAndConvertsTheText) {
 // sp_cursoropen as FreeTDS sends it for SQL_CONCUR_LOCK.
 Bytes CursorOpenPayload(std::string_view sql) {
     const std::size_t bytes = sql.size() * 2;
-    const Bytes length = {static_cast<std::uint8_t>(bytes), static_cast<std::uint8_t>(bytes >> 8), 0, 0};
+    const Bytes length = {static_cast<std::uint8_t>(bytes), static_cast<std::uint8_t>(bytes >> 8),
+                          0, 0};
     return Join({packettest::AllHeaders(), Hex("ff ff 02 00 00 00"),
-                 Hex("00 01 26 04 00"),                             // @cursor OUTPUT, NULL
+                 Hex("00 01 26 04 00"),  // @cursor OUTPUT, NULL
                  Hex("00 00 63"), length, Hex("09 04 d0 00 34"), length, Ucs2(sql),  // NTEXT
-                 Hex("00 01 26 04 04 04 00 00 00"),                 // scrollopt 4
-                 Hex("00 01 26 04 04 02 20 00 00"),                 // ccopt 0x2002
-                 Hex("00 01 26 04 04 00 00 00 00")});               // rowcount 0
+                 Hex("00 01 26 04 04 04 00 00 00"),                                  // scrollopt 4
+                 Hex("00 01 26 04 04 02 20 00 00"),                                  // ccopt 0x2002
+                 Hex("00 01 26 04 04 00 00 00 00")});                                // rowcount 0
 }
 
 TEST(ParseRpc, ReadsCursorOpenAsFreeTdsSendsIt) {
@@ -200,10 +207,15 @@ TEST(ParseRpc, ReadsOtherParameterFormsAndNamedProcedures) {
     // sp_executesql by name, with an nvarchar statement, a NULL nvarchar(max) (PLP) and a varchar
     // sent in chunks (PLP), a negative smallint, a tinyint and a bigint.
     const Bytes payload = Join({
-        packettest::AllHeaders(), Hex("0d 00"), Ucs2("SP_EXECUTESQL"), Hex("00 00"),
-        Hex("00 00 e7 10 00 09 04 d0 00 34 08 00"), Ucs2("SELE"),
+        packettest::AllHeaders(),
+        Hex("0d 00"),
+        Ucs2("SP_EXECUTESQL"),
+        Hex("00 00"),
+        Hex("00 00 e7 10 00 09 04 d0 00 34 08 00"),
+        Ucs2("SELE"),
         Hex("00 00 e7 ff ff 09 04 d0 00 34 ff ff ff ff ff ff ff ff"),
-        Hex("00 00 a7 ff ff 09 04 d0 00 34 fe ff ff ff ff ff ff ff 02 00 00 00 ab fc 01 00 00 00 63 00 00 00 00"),
+        Hex("00 00 a7 ff ff 09 04 d0 00 34 fe ff ff ff ff ff ff ff 02 00 00 00 ab fc 01 00 00 00 "
+            "63 00 00 00 00"),
         Hex("00 00 34 fe ff"),
         Hex("00 00 30 ff"),
         Hex("00 00 26 08 08 00 00 00 00 01 00 00 00"),
@@ -213,13 +225,16 @@ TEST(ParseRpc, ReadsOtherParameterFormsAndNamedProcedures) {
     ASSERT_EQ(rpc.params.size(), 6u);
     EXPECT_EQ(rpc.params[0].text, "SELE");
     EXPECT_TRUE(rpc.params[1].is_null);
-    EXPECT_EQ(rpc.params[2].text, "\xAB\xFC" "c");
+    EXPECT_EQ(rpc.params[2].text,
+              "\xAB\xFC"
+              "c");
     EXPECT_EQ(rpc.params[3].integer, -2);
     EXPECT_EQ(rpc.params[4].integer, 255);
     EXPECT_EQ(rpc.params[5].integer, std::int64_t{1} << 32);
 
     // A call by an unknown name keeps the name and has id 0.
-    ASSERT_TRUE(ParseRpc(Join({packettest::AllHeaders(), Hex("02 00"), Ucs2("xp"), Hex("00 00")}), rpc, &error));
+    ASSERT_TRUE(ParseRpc(Join({packettest::AllHeaders(), Hex("02 00"), Ucs2("xp"), Hex("00 00")}),
+                         rpc, &error));
     EXPECT_EQ(rpc.proc_id, 0);
     EXPECT_EQ(rpc.proc_name, "xp");
 }
@@ -232,10 +247,12 @@ TEST(ParseRpc, RejectsTruncatedAndUnknownData) {
     const std::size_t params_at = 22 + 6;
     const std::size_t text_param = 3 + 4 + 5 + 4 + 2 * 8;
     std::vector<std::size_t> boundaries = {params_at, params_at + 5, params_at + 5 + text_param};
-    for (int i = 1; i <= 3; ++i) boundaries.push_back(boundaries[2] + 9 * static_cast<std::size_t>(i));
+    for (int i = 1; i <= 3; ++i)
+        boundaries.push_back(boundaries[2] + 9 * static_cast<std::size_t>(i));
     ASSERT_EQ(boundaries.back(), good.size());
     for (std::size_t cut = 0; cut < good.size(); ++cut) {
-        const bool boundary = std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
+        const bool boundary =
+            std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end();
         EXPECT_EQ(ParseRpc(ByteSpan(good).first(cut), rpc, &error), boundary) << "cut at " << cut;
     }
     struct Bad {
@@ -244,9 +261,15 @@ TEST(ParseRpc, RejectsTruncatedAndUnknownData) {
     } bad[] = {
         {"unknown_type", Join({packettest::AllHeaders(), Hex("ff ff 0a 00 00 00 00 00 f1 00")})},
         {"name_beyond_data", Join({packettest::AllHeaders(), Hex("ff 00 41 00")})},
-        {"text_length_beyond_data", Join({packettest::AllHeaders(), Hex("ff ff 0a 00 00 00 00 00 e7 10 00 09 04 d0 00 34 10 00 41 00")})},
-        {"odd_unicode_text", Join({packettest::AllHeaders(), Hex("ff ff 0a 00 00 00 00 00 e7 10 00 09 04 d0 00 34 01 00 41")})},
-        {"intn_too_long", Join({packettest::AllHeaders(), Hex("ff ff 07 00 00 00 00 00 26 10 09 00 00 00 00 00 00 00 00 00")})},
+        {"text_length_beyond_data",
+         Join({packettest::AllHeaders(),
+               Hex("ff ff 0a 00 00 00 00 00 e7 10 00 09 04 d0 00 34 10 00 41 00")})},
+        {"odd_unicode_text",
+         Join({packettest::AllHeaders(),
+               Hex("ff ff 0a 00 00 00 00 00 e7 10 00 09 04 d0 00 34 01 00 41")})},
+        {"intn_too_long",
+         Join({packettest::AllHeaders(),
+               Hex("ff ff 07 00 00 00 00 00 26 10 09 00 00 00 00 00 00 00 00 00")})},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.name);
@@ -256,9 +279,9 @@ TEST(ParseRpc, RejectsTruncatedAndUnknownData) {
 
 TEST(Prelogin, ReadsTheClientsRequestAndRefusesEncryption) {
     // The 50-byte payload FreeTDS sends.
-    const Bytes request = Hex(
-        "00 00 1a 00 06 01 00 20 00 01 02 00 21 00 0c 03 00 2d 00 04 04 00 31 00 01 ff"
-        "09 00 00 00 00 00 00 4d 53 53 51 4c 53 65 72 76 65 72 00 01 02 03 04 00");
+    const Bytes request =
+        Hex("00 00 1a 00 06 01 00 20 00 01 02 00 21 00 0c 03 00 2d 00 04 04 00 31 00 01 ff"
+            "09 00 00 00 00 00 00 4d 53 53 51 4c 53 65 72 76 65 72 00 01 02 03 04 00");
     PreloginRequest parsed;
     std::string error;
     ASSERT_TRUE(ParsePrelogin(request, parsed, &error)) << error;
@@ -267,7 +290,8 @@ TEST(Prelogin, ReadsTheClientsRequestAndRefusesEncryption) {
     // VERSION and ENCRYPTION = 2 (not supported) only: the client stays in clear text.
     EXPECT_EQ(PreloginAnswer(), Hex("00 00 0b 00 06 01 00 11 00 01 ff 10 00 10 00 00 00 02"));
 
-    for (const Bytes& bad : {Bytes{}, Hex("00 00 1a"), Hex("01 00 10 00 01 ff"), Hex("00 00 05 00 06 ff")}) {
+    for (const Bytes& bad :
+         {Bytes{}, Hex("00 00 1a"), Hex("01 00 10 00 01 ff"), Hex("00 00 05 00 06 ff")}) {
         EXPECT_FALSE(ParsePrelogin(bad, parsed, &error));
     }
 }

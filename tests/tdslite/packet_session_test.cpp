@@ -1,10 +1,10 @@
 // A connection's conversation without sockets: client messages in, answer bytes out, checked
 // token by token.
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "packet_bytes.h"
 #include "protocol/login.h"
@@ -24,11 +24,11 @@ using tdslite::Session;
 // One token of an answer, with the fields the tests look at.
 struct Tok {
     std::uint8_t token = 0;
-    std::uint16_t status = 0;      // DONE*
-    std::uint64_t count = 0;       // DONE*
-    std::int32_t number = 0;       // ERROR/INFO number, RETURNSTATUS, RETURNVALUE int
-    bool null = false;             // RETURNVALUE NULL
-    std::uint16_t columns = 0;     // COLMETADATA
+    std::uint16_t status = 0;   // DONE*
+    std::uint64_t count = 0;    // DONE*
+    std::int32_t number = 0;    // ERROR/INFO number, RETURNSTATUS, RETURNVALUE int
+    bool null = false;          // RETURNVALUE NULL
+    std::uint16_t columns = 0;  // COLMETADATA
 };
 
 // Splits an answer into tokens.  Knows the column types tdslite sends; `types` keeps the wire
@@ -50,11 +50,25 @@ std::vector<Tok> Walk(const Bytes& answer, std::vector<std::uint8_t>& types) {
         std::uint8_t n = 0;
         std::uint16_t s = 0;
         switch (types[i]) {
-            case 0x26: case 0x6F: r.U8(n); r.Skip(n); break;
-            case 0x38: r.Skip(4); break;
-            case 0x34: r.Skip(2); break;
-            case 0x7F: case 0x3D: r.Skip(8); break;
-            default: r.U16(s); r.Skip(s); break;
+            case 0x26:
+            case 0x6F:
+                r.U8(n);
+                r.Skip(n);
+                break;
+            case 0x38:
+                r.Skip(4);
+                break;
+            case 0x34:
+                r.Skip(2);
+                break;
+            case 0x7F:
+            case 0x3D:
+                r.Skip(8);
+                break;
+            default:
+                r.U16(s);
+                r.Skip(s);
+                break;
         }
     };
     while (r.ok() && r.remaining() > 0) {
@@ -62,26 +76,34 @@ std::vector<Tok> Walk(const Bytes& answer, std::vector<std::uint8_t>& types) {
         r.U8(t.token);
         std::uint16_t length = 0;
         switch (t.token) {
-            case kTokenDone: case kTokenDoneProc: case kTokenDoneInProc: {
+            case kTokenDone:
+            case kTokenDoneProc:
+            case kTokenDoneInProc: {
                 std::uint16_t curcmd = 0;
                 r.U16(t.status);
                 r.U16(curcmd);
                 r.U64(t.count);
                 break;
             }
-            case kTokenError: case kTokenInfo: case kTokenLoginAck: case kTokenEnvChange: {
+            case kTokenError:
+            case kTokenInfo:
+            case kTokenLoginAck:
+            case kTokenEnvChange: {
                 r.U16(length);
                 ByteSpan body;
                 r.Take(length, body);
                 if (t.token == kTokenError || t.token == kTokenInfo)
-                    t.number = static_cast<std::int32_t>(body[0] | body[1] << 8 | body[2] << 16 | body[3] << 24);
+                    t.number = static_cast<std::int32_t>(body[0] | body[1] << 8 | body[2] << 16 |
+                                                         body[3] << 24);
                 break;
             }
-            case kTokenReturnStatus: r.I32(t.number); break;
+            case kTokenReturnStatus:
+                r.I32(t.number);
+                break;
             case kTokenReturnValue: {
                 std::uint8_t n = 0;
-                r.Skip(2);                // ordinal
-                r.U8(n);                  // name
+                r.Skip(2);                       // ordinal
+                r.U8(n);                         // name
                 r.Skip(n * 2u + 1 + 4 + 2 + 2);  // name, status, user type, flags, INTN 4
                 r.U8(n);
                 t.null = n == 0;
@@ -132,7 +154,9 @@ std::vector<std::uint8_t> TokenTypes(const std::vector<Tok>& toks) {
     return types;
 }
 
-ClientMessage Msg(std::uint8_t type, Bytes payload) { return {type, std::move(payload)}; }
+ClientMessage Msg(std::uint8_t type, Bytes payload) {
+    return {type, std::move(payload)};
+}
 
 Bytes IntParam(std::optional<std::int32_t> v, bool output = false) {
     Bytes out = {0x00, static_cast<std::uint8_t>(output ? 1 : 0), 0x26, 0x04};
@@ -141,14 +165,16 @@ Bytes IntParam(std::optional<std::int32_t> v, bool output = false) {
         return out;
     }
     const auto u = static_cast<std::uint32_t>(*v);
-    return Join({out, Bytes{4, static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                            static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)}});
+    return Join(
+        {out, Bytes{4, static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+                    static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)}});
 }
 
 Bytes RpcPayload(std::uint16_t proc, std::uint16_t flags, std::initializer_list<Bytes> params) {
-    Bytes out = Join({packettest::AllHeaders(),
-                      Bytes{0xFF, 0xFF, static_cast<std::uint8_t>(proc), static_cast<std::uint8_t>(proc >> 8),
-                            static_cast<std::uint8_t>(flags), static_cast<std::uint8_t>(flags >> 8)}});
+    Bytes out = Join(
+        {packettest::AllHeaders(),
+         Bytes{0xFF, 0xFF, static_cast<std::uint8_t>(proc), static_cast<std::uint8_t>(proc >> 8),
+               static_cast<std::uint8_t>(flags), static_cast<std::uint8_t>(flags >> 8)}});
     for (const auto& p : params) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
@@ -160,16 +186,20 @@ Bytes NtextParam(std::string_view ascii) {
 }
 
 Bytes CursorOpen(std::string_view sql) {
-    return RpcPayload(kSpCursorOpen, 0, {IntParam(std::nullopt, true), NtextParam(sql),
-                                         IntParam(4, true), IntParam(0x2002, true), IntParam(0, true)});
+    return RpcPayload(kSpCursorOpen, 0,
+                      {IntParam(std::nullopt, true), NtextParam(sql), IntParam(4, true),
+                       IntParam(0x2002, true), IntParam(0, true)});
 }
 Bytes CursorFetch(std::int32_t handle, std::int32_t nrows) {
-    return RpcPayload(kSpCursorFetch, 2, {IntParam(handle), IntParam(2), IntParam(std::nullopt), IntParam(nrows)});
+    return RpcPayload(kSpCursorFetch, 2,
+                      {IntParam(handle), IntParam(2), IntParam(std::nullopt), IntParam(nrows)});
 }
-Bytes CursorClose(std::int32_t handle) { return RpcPayload(kSpCursorClose, 2, {IntParam(handle)}); }
+Bytes CursorClose(std::int32_t handle) {
+    return RpcPayload(kSpCursorClose, 2, {IntParam(handle)});
+}
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         engine_ = tdslite::Engine::Open("", &error);
@@ -185,7 +215,8 @@ protected:
         return outcome;
     }
     void LogIn(Session& s) {
-        ASSERT_EQ(Send(s, Msg(kPrelogin, Hex("00 00 06 00 06 ff 09 00 00 00 00 00"))), Session::Outcome::kContinue);
+        ASSERT_EQ(Send(s, Msg(kPrelogin, Hex("00 00 06 00 06 ff 09 00 00 00 00 00"))),
+                  Session::Outcome::kContinue);
         std::vector<Tok> toks;
         ASSERT_EQ(Send(s, Msg(kLogin7, packettest::Login7Payload("zeit", "geheim", "")), &toks),
                   Session::Outcome::kContinue);
@@ -202,7 +233,8 @@ protected:
 TEST_F(SessionTest, LoginAcceptsTheOneUserAndRefusesOthers) {
     {
         Session s(*engine_, settings_, log_.get(), 1);
-        ASSERT_EQ(Send(s, Msg(kPrelogin, Hex("01 00 06 00 01 ff 00"))), Session::Outcome::kContinue);
+        ASSERT_EQ(Send(s, Msg(kPrelogin, Hex("01 00 06 00 01 ff 00"))),
+                  Session::Outcome::kContinue);
         EXPECT_EQ(last_, Join({Hex("04 01 00 1a 00 33 01 00"), PreloginAnswer()}));
         std::vector<Tok> toks;
         ASSERT_EQ(Send(s, Msg(kLogin7, packettest::Login7Payload("ZEIT", "geheim", "zeit")), &toks),
@@ -213,7 +245,8 @@ TEST_F(SessionTest, LoginAcceptsTheOneUserAndRefusesOthers) {
         EXPECT_EQ(toks.back().token, kTokenDone);
         EXPECT_EQ(toks.back().status, kDoneFinal);
     }
-    for (const auto& [user, password] : {std::pair{"zeit", "Geheim"}, {"sa", "geheim"}, {"zeit", ""}}) {
+    for (const auto& [user, password] :
+         {std::pair{"zeit", "Geheim"}, {"sa", "geheim"}, {"zeit", ""}}) {
         SCOPED_TRACE(std::string(user) + "/" + password);
         Session s(*engine_, settings_, log_.get(), 2);
         std::vector<Tok> toks;
@@ -267,19 +300,24 @@ TEST_F(SessionTest, BatchResultsEndEachStatementWithItsDone) {
     Session s(*engine_, settings_, log_.get(), 1);
     LogIn(s);
     std::vector<Tok> toks;
-    Send(s, Msg(kSqlBatch, packettest::BatchPayload("CREATE TABLE t (a int, b varchar(5))")), &toks);
+    Send(s, Msg(kSqlBatch, packettest::BatchPayload("CREATE TABLE t (a int, b varchar(5))")),
+         &toks);
     ASSERT_EQ(toks.size(), 1u);
     EXPECT_EQ(toks[0].token, kTokenDone);
     EXPECT_EQ(toks[0].status & kDoneMore, 0);
 
-    Send(s, Msg(kSqlBatch, packettest::BatchPayload("INSERT INTO t VALUES (1, 'x'), (2, NULL)")), &toks);
+    Send(s, Msg(kSqlBatch, packettest::BatchPayload("INSERT INTO t VALUES (1, 'x'), (2, NULL)")),
+         &toks);
     ASSERT_EQ(toks.size(), 1u);
     EXPECT_EQ(toks[0].status, kDoneCount);  // without COUNT the client reports SQL_NO_DATA
     EXPECT_EQ(toks[0].count, 2u);
 
-    Send(s, Msg(kSqlBatch, packettest::BatchPayload("SELECT a FROM t; SELECT b FROM t WHERE a = 9")), &toks);
-    EXPECT_EQ(TokenTypes(toks), (std::vector<std::uint8_t>{kTokenColMetadata, kTokenRow, kTokenRow, kTokenDone,
-                                                           kTokenColMetadata, kTokenDone}));
+    Send(s,
+         Msg(kSqlBatch, packettest::BatchPayload("SELECT a FROM t; SELECT b FROM t WHERE a = 9")),
+         &toks);
+    EXPECT_EQ(TokenTypes(toks),
+              (std::vector<std::uint8_t>{kTokenColMetadata, kTokenRow, kTokenRow, kTokenDone,
+                                         kTokenColMetadata, kTokenDone}));
     EXPECT_EQ(toks[3].status, kDoneMore | kDoneCount);
     EXPECT_EQ(toks[5].status & kDoneMore, 0);
 
@@ -293,13 +331,15 @@ TEST_F(SessionTest, BatchResultsEndEachStatementWithItsDone) {
 TEST_F(SessionTest, ServerCursorOpenFetchClose) {
     Session s(*engine_, settings_, log_.get(), 1);
     LogIn(s);
-    Send(s, Msg(kSqlBatch, packettest::BatchPayload("CREATE TABLE t (a int); INSERT INTO t VALUES (1), (2), (3)")));
+    Send(s, Msg(kSqlBatch, packettest::BatchPayload(
+                               "CREATE TABLE t (a int); INSERT INTO t VALUES (1), (2), (3)")));
 
     std::vector<Tok> toks;
     Send(s, Msg(kRpc, CursorOpen("SELECT a FROM t")), &toks);
     EXPECT_EQ(TokenTypes(toks),
-              (std::vector<std::uint8_t>{kTokenColMetadata, kTokenDoneInProc, kTokenReturnStatus, kTokenReturnValue,
-                                         kTokenReturnValue, kTokenReturnValue, kTokenReturnValue, kTokenDoneProc}));
+              (std::vector<std::uint8_t>{kTokenColMetadata, kTokenDoneInProc, kTokenReturnStatus,
+                                         kTokenReturnValue, kTokenReturnValue, kTokenReturnValue,
+                                         kTokenReturnValue, kTokenDoneProc}));
     ASSERT_GE(toks.size(), 8u);
     const std::int32_t handle = toks[3].number;
     EXPECT_NE(handle, 0);  // 0 would mean "no cursor" to the client
@@ -317,8 +357,10 @@ TEST_F(SessionTest, ServerCursorOpenFetchClose) {
         EXPECT_EQ(toks.back().token, kTokenDoneProc);
     }
     // Naming the cursor (sp_cursoroption) and closing it.
-    Send(s, Msg(kRpc, RpcPayload(kSpCursorOption, 0, {IntParam(handle), IntParam(2),
-                                                       Join({Hex("00 00 e7 08 00 09 04 d0 00 34 04 00"), Ucs2("cu")})})),
+    Send(s,
+         Msg(kRpc, RpcPayload(kSpCursorOption, 0,
+                              {IntParam(handle), IntParam(2),
+                               Join({Hex("00 00 e7 08 00 09 04 d0 00 34 04 00"), Ucs2("cu")})})),
          &toks);
     EXPECT_EQ(TokenTypes(toks), (std::vector<std::uint8_t>{kTokenReturnStatus, kTokenDoneProc}));
     Send(s, Msg(kRpc, CursorClose(handle)), &toks);
@@ -338,15 +380,18 @@ TEST_F(SessionTest, ServerCursorOpenFetchClose) {
 TEST_F(SessionTest, EveryDoneInProcCarriesMore) {
     Session s(*engine_, settings_, log_.get(), 1);
     LogIn(s);
-    Send(s, Msg(kSqlBatch, packettest::BatchPayload("CREATE TABLE t (a int); INSERT INTO t VALUES (1)")));
+    Send(s, Msg(kSqlBatch,
+                packettest::BatchPayload("CREATE TABLE t (a int); INSERT INTO t VALUES (1)")));
     const Bytes requests[] = {
         CursorOpen("SELECT a FROM t"),
         CursorOpen("SELECT a FROM missing"),
         CursorOpen("INSERT INTO t VALUES (5)"),
         CursorFetch(1, 1),
         CursorFetch(99, 1),
-        RpcPayload(kSpPrepExec, 0, {IntParam(std::nullopt, true), Hex("00 00 63 ff ff ff ff 09 04 d0 00 34 ff ff ff ff"),
-                                    NtextParam("SELECT a FROM t; SELECT 2")}),
+        RpcPayload(
+            kSpPrepExec, 0,
+            {IntParam(std::nullopt, true), Hex("00 00 63 ff ff ff ff 09 04 d0 00 34 ff ff ff ff"),
+             NtextParam("SELECT a FROM t; SELECT 2")}),
         RpcPayload(kSpExecuteSql, 0, {NtextParam("SELECT a FROM missing")}),
     };
     for (const auto& request : requests) {
@@ -378,15 +423,18 @@ TEST_F(SessionTest, StatementsAreLoggedAndTheNthIsDropped) {
     settings_.drop_after = 3;
     Session s(*engine_, settings_, log_.get(), 7);
     LogIn(s);
-    EXPECT_EQ(Send(s, Msg(kSqlBatch, packettest::BatchPayload("SELECT 1"))), Session::Outcome::kContinue);
+    EXPECT_EQ(Send(s, Msg(kSqlBatch, packettest::BatchPayload("SELECT 1"))),
+              Session::Outcome::kContinue);
     EXPECT_EQ(Send(s, Msg(kRpc, CursorOpen("SELECT 2"))), Session::Outcome::kContinue);
     // Fetches and closes are not statements.
     EXPECT_EQ(Send(s, Msg(kRpc, CursorFetch(1, 1))), Session::Outcome::kContinue);
     EXPECT_EQ(Send(s, Msg(kRpc, CursorClose(1))), Session::Outcome::kContinue);
-    EXPECT_EQ(Send(s, Msg(kSqlBatch, packettest::BatchPayload("SELECT 3"))), Session::Outcome::kDrop);
+    EXPECT_EQ(Send(s, Msg(kSqlBatch, packettest::BatchPayload("SELECT 3"))),
+              Session::Outcome::kDrop);
     EXPECT_TRUE(last_.empty());
     log_.reset();  // flushes and closes
-    EXPECT_EQ(testsupport::ReadFileBytes(dir_.File("log")), "7\tSELECT 1\n7\tSELECT 2\n7\tSELECT 3\n");
+    EXPECT_EQ(testsupport::ReadFileBytes(dir_.File("log")),
+              "7\tSELECT 1\n7\tSELECT 2\n7\tSELECT 3\n");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The server's tokens at byte level, against answers FreeTDS is known to accept.
-#include <vector>
-
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "packet_bytes.h"
 #include "protocol/tokens.h"
@@ -35,10 +35,12 @@ TEST(Tokens, FixedAnswersMatchTheBytesClientsAccept) {
         {"login_error", error,
          Join({Hex("aa 52 00 18 48 00 00 01 0e 1b 00"), Ucs2("Login failed for user 'sa'."),
                Hex("07"), Ucs2("TDSLITE"), Hex("00 01 00 00 00")})},
-        {"loginack", ack, Join({Hex("ad 18 00 01 74 00 00 04 07"), Ucs2("TDSLITE"), Hex("10 00 10 00")})},
+        {"loginack", ack,
+         Join({Hex("ad 18 00 01 74 00 00 04 07"), Ucs2("TDSLITE"), Hex("10 00 10 00")})},
         {"returnvalue", ret, Hex("ac 01 00 00 01 00 00 00 00 00 00 26 04 04 f3 de bc 0a")},
         {"returnstatus", status, Hex("79 00 00 00 00")},
-        {"envchange_database", env_db, Join({Hex("e3 17 00 01 04"), Ucs2("zeit"), Hex("06"), Ucs2("master")})},
+        {"envchange_database", env_db,
+         Join({Hex("e3 17 00 01 04"), Ucs2("zeit"), Hex("06"), Ucs2("master")})},
         {"envchange_collation", collation, Hex("e3 08 00 07 05 09 04 d0 00 34 00")},
     };
     for (const auto& c : cases) {
@@ -79,19 +81,19 @@ TEST(Tokens, ColumnsAndRowsOfEachType) {
     // 2024-02-29 13:45:06.500
     const tdslite::DateTimeValue when{0xb125, 0x00e29f6e};
     const std::vector<std::vector<Value>> rows = {
-        {Value::Text("0000\xFC" "234"), Value::Text("ab  "), Value::Int(-2), Value::Int(32767),
-         Value::Date(when)},
+        {Value::Text("0000\xFC"
+                     "234"),
+         Value::Text("ab  "), Value::Int(-2), Value::Int(32767), Value::Date(when)},
         {Value::Text(""), Value::Null(), Value::Int(7), Value::Null(), Value::Date(when)},
     };
     const auto wire = DescribeColumns(columns, rows);
     Bytes meta;
     WriteColMetadata(meta, wire);
-    EXPECT_EQ(meta, Join({Hex("81 05 00"),
-                          Hex("00 00 00 00 08 00 a7 08 00 09 04 d0 00 34 06"), Ucs2("AswPnr"),
-                          Hex("00 00 00 00 09 00 af 04 00 09 04 d0 00 34 01"), Ucs2("c"),
-                          Hex("00 00 00 00 08 00 38 00"),
-                          Hex("00 00 00 00 09 00 26 02 01"), Ucs2("s"),
-                          Hex("00 00 00 00 08 00 3d 01"), Ucs2("d")}));
+    EXPECT_EQ(meta,
+              Join({Hex("81 05 00"), Hex("00 00 00 00 08 00 a7 08 00 09 04 d0 00 34 06"),
+                    Ucs2("AswPnr"), Hex("00 00 00 00 09 00 af 04 00 09 04 d0 00 34 01"), Ucs2("c"),
+                    Hex("00 00 00 00 08 00 38 00"), Hex("00 00 00 00 09 00 26 02 01"), Ucs2("s"),
+                    Hex("00 00 00 00 08 00 3d 01"), Ucs2("d")}));
     Bytes row0, row1;
     WriteRow(row0, wire, rows[0]);
     WriteRow(row1, wire, rows[1]);
@@ -106,17 +108,37 @@ TEST(Tokens, DescribeColumnsWidensWhatTheRowsNeed) {
         const char* name;
         ColumnInfo column;
         std::vector<Value> values;
-        std::uint8_t type_byte;     // in COLMETADATA
-        std::uint16_t max_length;   // text columns
-        std::uint8_t int_size;      // integer columns
+        std::uint8_t type_byte;    // in COLMETADATA
+        std::uint16_t max_length;  // text columns
+        std::uint8_t int_size;     // integer columns
     } cases[] = {
-        {"null_in_not_null_int", Column("", SqlType::Int, 0, false), {Value::Int(1), Value::Null()}, 0x26, 1, 4},
+        {"null_in_not_null_int",
+         Column("", SqlType::Int, 0, false),
+         {Value::Int(1), Value::Null()},
+         0x26,
+         1,
+         4},
         {"long_text", Column("", SqlType::VarChar, 3, true), {Value::Text("abcdef")}, 0xA7, 6, 4},
         {"empty_length", Column("", SqlType::VarChar, 0, true), {}, 0xA7, 1, 4},
-        {"text_capped", Column("", SqlType::VarChar, 1, true), {Value::Text(std::string(9000, 'x'))}, 0xA7, 8000, 4},
-        {"smallint_overflow", Column("", SqlType::SmallInt, 0, false), {Value::Int(40000)}, 0x38, 1, 4},
+        {"text_capped",
+         Column("", SqlType::VarChar, 1, true),
+         {Value::Text(std::string(9000, 'x'))},
+         0xA7,
+         8000,
+         4},
+        {"smallint_overflow",
+         Column("", SqlType::SmallInt, 0, false),
+         {Value::Int(40000)},
+         0x38,
+         1,
+         4},
         {"int_overflow", Column("", SqlType::Int, 0, false), {Value::Int(1LL << 40)}, 0x26, 1, 8},
-        {"datetime_gets_text", Column("", SqlType::DateTime, 0, false), {Value::Text("x")}, 0x6F, 1, 4},
+        {"datetime_gets_text",
+         Column("", SqlType::DateTime, 0, false),
+         {Value::Text("x")},
+         0x6F,
+         1,
+         4},
         {"int_from_digits", Column("", SqlType::Int, 0, false), {Value::Text(" 42 ")}, 0x38, 1, 4},
     };
     for (const auto& c : cases) {

@@ -1,5 +1,6 @@
 // tdslite's protocol end to end: the FreeTDS ODBC driver through unixODBC, as the converter uses
 // it, against a tdslite started for the suite.
+#include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -9,8 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "support/tdslite_process.h"
 
@@ -25,7 +24,9 @@ struct Diag {
     std::string message;
 };
 
-SQLCHAR* Sql(const std::string& s) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str())); }
+SQLCHAR* Sql(const std::string& s) {
+    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
+}
 
 std::vector<Diag> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::vector<Diag> records;
@@ -34,17 +35,18 @@ std::vector<Diag> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLCHAR message[1000] = {};
         SQLSMALLINT length = 0;
-        if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message,
-                                         &length)))
+        if (!SQL_SUCCEEDED(
+                SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length)))
             break;
-        records.push_back({reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message)});
+        records.push_back(
+            {reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message)});
     }
     return records;
 }
 
 // One ODBC connection: environment and connection handle, freed with the object.
 class Connection {
-public:
+  public:
     Connection() {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
@@ -71,7 +73,7 @@ public:
     }
     SQLHDBC dbc() const { return dbc_; }
 
-private:
+  private:
     SQLHENV env_ = SQL_NULL_HENV;
     SQLHDBC dbc_ = SQL_NULL_HDBC;
     bool connected_ = false;
@@ -79,7 +81,7 @@ private:
 
 // A statement handle, freed with the object (which sends ATTENTION when rows are left unread).
 class Statement {
-public:
+  public:
     explicit Statement(const Connection& c) { SQLAllocHandle(SQL_HANDLE_STMT, c.dbc(), &h_); }
     ~Statement() { Free(); }
     Statement(const Statement&) = delete;
@@ -94,17 +96,18 @@ public:
     SQLRETURN Exec(const std::string& sql) { return SQLExecDirect(h_, Sql(sql), SQL_NTS); }
     std::vector<Diag> Diagnostics() const { return ::Diagnostics(SQL_HANDLE_STMT, h_); }
 
-private:
+  private:
     SQLHSTMT h_ = SQL_NULL_HSTMT;
 };
 
 constexpr const char* kPeople =
-    "CREATE TABLE person (id int NOT NULL PRIMARY KEY, name varchar(30) NULL, badge char(6) NULL);\n"
+    "CREATE TABLE person (id int NOT NULL PRIMARY KEY, name varchar(30) NULL, badge char(6) "
+    "NULL);\n"
     "INSERT INTO person VALUES (1, 'Anna', 'A1'), (2, NULL, NULL), "
     "(3, 'Maximilian Mustermann', 'M3');\n";
 
 class ProtocolOdbc : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         TdsliteOptions options;
         options.init_sql = kPeople;
@@ -123,7 +126,9 @@ protected:
     Connection connection_;
 };
 
-void PrintTo(const Diag& d, std::ostream* os) { *os << d.state << " " << d.native << " " << d.message; }
+void PrintTo(const Diag& d, std::ostream* os) {
+    *os << d.state << " " << d.native << " " << d.message;
+}
 
 TEST_F(ProtocolOdbc, RefusedLoginReportsSqlServersLoginFailure) {
     struct Case {
@@ -153,11 +158,11 @@ TEST_F(ProtocolOdbc, DirectSelectBindsCharAndLong) {
     struct Case {
         const char* name;
         std::string sql;
-        SQLLEN buffer;                  // bytes of the SQL_C_CHAR buffer
-        SQLRETURN fetch;                // first SQLFetch
-        std::string text;               // buffer after the fetch ('x' fill where untouched)
+        SQLLEN buffer;     // bytes of the SQL_C_CHAR buffer
+        SQLRETURN fetch;   // first SQLFetch
+        std::string text;  // buffer after the fetch ('x' fill where untouched)
         SQLLEN text_indicator;
-        long id;                        // SQL_C_LONG column; -7 when untouched
+        long id;  // SQL_C_LONG column; -7 when untouched
     } cases[] = {
         {"plain", "SELECT name, id FROM person WHERE id = 1", 31, SQL_SUCCESS, "Anna", 4, 1},
         {"cut_to_buffer", "SELECT name, id FROM person WHERE id = 3", 6, SQL_SUCCESS_WITH_INFO,
@@ -181,7 +186,8 @@ TEST_F(ProtocolOdbc, DirectSelectBindsCharAndLong) {
         std::vector<Diag> fetch_diag;
         {
             Statement stmt(connection_);
-            ASSERT_EQ(stmt.Exec(c.sql), SQL_SUCCESS) << ::testing::PrintToString(stmt.Diagnostics());
+            ASSERT_EQ(stmt.Exec(c.sql), SQL_SUCCESS)
+                << ::testing::PrintToString(stmt.Diagnostics());
             SQLBindCol(stmt.get(), 1, SQL_C_CHAR, text, c.buffer, &text_indicator);
             SQLBindCol(stmt.get(), 2, SQL_C_LONG, &id, sizeof id, &id_indicator);
             fetch = SQLFetch(stmt.get());
@@ -246,7 +252,9 @@ TEST_F(ProtocolOdbc, ServerCursorUnderLockConcurrency) {
     } cases[] = {
         {"one_row", "SELECT name FROM person WHERE id = 1", {"Anna"}},
         {"no_row", "SELECT name FROM person WHERE id = 42", {}},
-        {"several_rows", "SELECT name FROM person WHERE id <> 2", {"Anna", "Maximilian Mustermann"}},
+        {"several_rows",
+         "SELECT name FROM person WHERE id <> 2",
+         {"Anna", "Maximilian Mustermann"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -279,7 +287,8 @@ TEST_F(ProtocolOdbc, ServerCursorUnderLockConcurrency) {
 
 TEST_F(ProtocolOdbc, ServerCursorFetchesOneRowPerFetchAndCanBeLeftEarly) {
     Statement stmt(connection_);
-    SQLSetStmtAttr(stmt.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK), 0);
+    SQLSetStmtAttr(stmt.get(), SQL_ATTR_CONCURRENCY, reinterpret_cast<SQLPOINTER>(SQL_CONCUR_LOCK),
+                   0);
     SQLSetStmtAttr(stmt.get(), SQL_ATTR_CURSOR_SCROLLABLE,
                    reinterpret_cast<SQLPOINTER>(SQL_NONSCROLLABLE), 0);
     ASSERT_EQ(stmt.Exec("SELECT id FROM person"), SQL_SUCCESS);
@@ -303,13 +312,21 @@ TEST_F(ProtocolOdbc, ErrorsCarrySqlStateNativeNumberAndText) {
         std::string sql;
         Diag expected;
     } cases[] = {
-        {"unknown_table", false, "SELECT name FROM nope",
+        {"unknown_table",
+         false,
+         "SELECT name FROM nope",
          {"42S02", 208, "[FreeTDS][SQL Server]Invalid object name 'nope'."}},
-        {"unknown_table_cursor", true, "SELECT name FROM nope",
+        {"unknown_table_cursor",
+         true,
+         "SELECT name FROM nope",
          {"42S02", 208, "[FreeTDS][SQL Server]Invalid object name 'nope'."}},
-        {"unknown_column", false, "SELECT nope FROM person",
+        {"unknown_column",
+         false,
+         "SELECT nope FROM person",
          {"42S22", 207, "[FreeTDS][SQL Server]Invalid column name 'nope'."}},
-        {"duplicate_key", false, "INSERT INTO person VALUES (1, 'Again', NULL)",
+        {"duplicate_key",
+         false,
+         "INSERT INTO person VALUES (1, 'Again', NULL)",
          {"23000", 2627, ""}},
     };
     for (const auto& c : cases) {
@@ -345,7 +362,9 @@ TEST_F(ProtocolOdbc, InsertReportsItsRowCount) {
 
 TEST_F(ProtocolOdbc, Latin1BytesTravelAsSingleBytes) {
     // 0xFC is u-umlaut; 0x80 is the euro sign, which only cp1252 has.
-    const std::string name = "M\xFC" "ller \x80";
+    const std::string name =
+        "M\xFC"
+        "ller \x80";
     Statement insert(connection_);
     ASSERT_EQ(insert.Exec("INSERT INTO person VALUES (30, '" + name + "', NULL)"), SQL_SUCCESS);
     EXPECT_EQ(server_->Query("SELECT name FROM person WHERE id = 30"),
@@ -353,9 +372,9 @@ TEST_F(ProtocolOdbc, Latin1BytesTravelAsSingleBytes) {
     EXPECT_EQ(server_->Query("SELECT id FROM person WHERE name = '" + name + "'"),
               std::vector<std::string>{"30"});
     const auto log = server_->StatementLog();
-    EXPECT_NE(std::find(log.begin(), log.end(),
-                        "INSERT INTO person VALUES (30, '" + name + "', NULL)"),
-              log.end());
+    EXPECT_NE(
+        std::find(log.begin(), log.end(), "INSERT INTO person VALUES (30, '" + name + "', NULL)"),
+        log.end());
 }
 
 TEST_F(ProtocolOdbc, StatementLogHoldsEachTextAsSent) {

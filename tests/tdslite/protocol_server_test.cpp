@@ -1,6 +1,7 @@
 // The tdslite program: its options, init scripts, ODBC configuration, robustness against bytes
 // that are not TDS, signals, and a smoke test with unixODBC's isql.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,8 +13,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "server/init_script.h"
 #include "server/odbc_config.h"
@@ -37,19 +36,22 @@ bool Contains(const std::string& text, const std::string& part) {
 
 // The test support's process runner, which every end-to-end test relies on.
 TEST(RunProgram, CapturesBothStreamsAndSurvivesProgramsThatIgnoreInput) {
-    const auto small = RunProgram({"/bin/sh", "-c", "read line; echo \"got $line\"; echo err >&2; exit 3"},
-                                  {{"SNP_PROBE", "x"}}, "hello\n");
+    const auto small =
+        RunProgram({"/bin/sh", "-c", "read line; echo \"got $line\"; echo err >&2; exit 3"},
+                   {{"SNP_PROBE", "x"}}, "hello\n");
     EXPECT_EQ(small.exit_status, 3);
     EXPECT_EQ(small.out, "got hello\n");
     EXPECT_EQ(small.err, "err\n");
     // Both pipes filled beyond their buffers at once: read together, nothing blocks.
-    const auto big = RunProgram({"/bin/sh", "-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"});
+    const auto big =
+        RunProgram({"/bin/sh", "-c", "head -c 300000 /dev/zero; head -c 300000 /dev/zero >&2"});
     EXPECT_EQ(big.out.size(), 300000u);
     EXPECT_EQ(big.err.size(), 300000u);
     // A program that exits without reading a large input: this process must not die of SIGPIPE.
     const auto ignoring = RunProgram({"/bin/sh", "-c", "exit 0"}, {}, std::string(1 << 20, 'x'));
     EXPECT_EQ(ignoring.exit_status, 0);
-    const auto env = RunProgram({"/bin/sh", "-c", "printf %s \"$SNP_PROBE\""}, {{"SNP_PROBE", "v\xFC"}});
+    const auto env =
+        RunProgram({"/bin/sh", "-c", "printf %s \"$SNP_PROBE\""}, {{"SNP_PROBE", "v\xFC"}});
     EXPECT_EQ(env.out, "v\xFC");
 }
 
@@ -61,7 +63,9 @@ TEST(SplitScript, BatchesEndAtLinesHoldingOnlyGo) {
     } cases[] = {
         {"no_go", "SELECT 1\nSELECT 2", {{"SELECT 1\nSELECT 2\n", 1}}},
         {"go_variants", "A\nGO\nB\n  go \t\r\nC\nGo\n", {{"A\n", 1}, {"B\n", 3}, {"C\n", 5}}},
-        {"go_inside_text_is_text", "SELECT 'GO'\nGOTO x\nGO;\n", {{"SELECT 'GO'\nGOTO x\nGO;\n", 1}}},
+        {"go_inside_text_is_text",
+         "SELECT 'GO'\nGOTO x\nGO;\n",
+         {{"SELECT 'GO'\nGOTO x\nGO;\n", 1}}},
         {"blank_batches_left_out", "GO\n\n  \nGO\nX\n", {{"X\n", 5}}},
         {"crlf_lines", "A\r\nGO\r\nB\r\n", {{"A\r\n", 1}, {"B\r\n", 3}}},
     };
@@ -76,9 +80,11 @@ TEST(SplitScript, BatchesEndAtLinesHoldingOnlyGo) {
 TEST(ServerOptions, ParsesTheCommandLine) {
     tdslite::ServerOptions o;
     std::string error;
-    const char* good[] = {"tdslite", "--port", "1433", "--user", "u", "--password", "", "--init", "a.sql",
-                          "--init", "b.sql", "--latency-ms", "5", "--drop-after", "3",
-                          "--database", "x.db", "--statement-log", "s.log", "--odbc-config", "d"};
+    const char* good[] = {
+        "tdslite", "--port",        "1433",  "--user",     "u",     "--password",
+        "",        "--init",        "a.sql", "--init",     "b.sql", "--latency-ms",
+        "5",       "--drop-after",  "3",     "--database", "x.db",  "--statement-log",
+        "s.log",   "--odbc-config", "d"};
     ASSERT_EQ(tdslite::ParseOptions(std::size(good), good, o, &error), 0) << error;
     EXPECT_EQ(o.port, 1433);
     EXPECT_EQ(o.init_scripts, (std::vector<std::string>{"a.sql", "b.sql"}));
@@ -100,7 +106,8 @@ TEST(ServerOptions, ParsesTheCommandLine) {
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.name);
-        EXPECT_EQ(tdslite::ParseOptions(static_cast<int>(b.argv.size()), b.argv.data(), o, &error), -1);
+        EXPECT_EQ(tdslite::ParseOptions(static_cast<int>(b.argv.size()), b.argv.data(), o, &error),
+                  -1);
         EXPECT_FALSE(error.empty());
     }
     const char* help[] = {"tdslite", "--help"};
@@ -121,8 +128,8 @@ TEST(OdbcConfig, WritesDriverDsnAndFreeTdsFiles) {
     ASSERT_FALSE(driver.empty());
     EXPECT_TRUE(std::filesystem::exists(driver));
     EXPECT_TRUE(Contains(odbcinst, "Driver = " + driver + "\n"));
-    for (const char* line : {"[TDSLITE]\n", "Driver = FreeTDS\n", "Server = 127.0.0.1\n", "Port = 14333\n",
-                             "TDS_Version = 7.4\n", "ClientCharset = CP1252\n"})
+    for (const char* line : {"[TDSLITE]\n", "Driver = FreeTDS\n", "Server = 127.0.0.1\n",
+                             "Port = 14333\n", "TDS_Version = 7.4\n", "ClientCharset = CP1252\n"})
         EXPECT_TRUE(Contains(odbc, line)) << line;
     EXPECT_TRUE(Contains(freetds, "[global]\n\ttds version = 7.4\n"));
 
@@ -148,16 +155,16 @@ TEST(InitScript, AnErrorStopsTheProgramWithMessageAndScriptLine) {
                    "  FROM nope\n"
                    "GO\n"
                    "INSERT INTO person VALUES (2, 'Never')\n");
-    const auto r = RunProgram({BuildPath("tdslite"), "--port", "0", "--user", "u", "--password", "p",
-                               "--init", script});
+    const auto r = RunProgram(
+        {BuildPath("tdslite"), "--port", "0", "--user", "u", "--password", "p", "--init", script});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.out, "");  // never listened
     EXPECT_TRUE(Contains(r.err, "Msg 208, Level 16, State 1")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Invalid object name 'nope'.")) << r.err;
     EXPECT_TRUE(Contains(r.err, script + ", line 6:")) << r.err;
 
-    const auto missing = RunProgram({BuildPath("tdslite"), "--port", "0", "--user", "u", "--password", "p",
-                                     "--init", dir.File("absent.sql")});
+    const auto missing = RunProgram({BuildPath("tdslite"), "--port", "0", "--user", "u",
+                                     "--password", "p", "--init", dir.File("absent.sql")});
     EXPECT_EQ(missing.exit_status, 1);
     EXPECT_TRUE(Contains(missing.err, "absent.sql")) << missing.err;
 }
@@ -172,14 +179,16 @@ TEST(InitScript, BatchesRunInOrderBeforeListening) {
         "  GO  \n";
     auto server = TdsliteServer::Start(options);
     ASSERT_NE(server, nullptr);
-    EXPECT_EQ(server->Query("SELECT name FROM person WHERE id = 2"), std::vector<std::string>{"Otto"});
+    EXPECT_EQ(server->Query("SELECT name FROM person WHERE id = 2"),
+              std::vector<std::string>{"Otto"});
     // Init statements are not client statements: the log holds only the query.
-    EXPECT_EQ(server->StatementLog(), std::vector<std::string>{"SELECT name FROM person WHERE id = 2"});
+    EXPECT_EQ(server->StatementLog(),
+              std::vector<std::string>{"SELECT name FROM person WHERE id = 2"});
 }
 
 // A raw TCP client for feeding the server bytes that are not TDS.
 class RawClient {
-public:
+  public:
     explicit RawClient(int port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -201,7 +210,8 @@ public:
     /// Reads until the server closes; false when it is still open after timeout_ms.
     bool ClosedByServer(int timeout_ms) {
         char buffer[4096];
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -213,14 +223,20 @@ public:
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
 };
 
 std::string Header(std::uint8_t type, std::uint8_t status, std::size_t length) {
-    return {static_cast<char>(type), static_cast<char>(status), static_cast<char>(length >> 8),
-            static_cast<char>(length & 0xFF), 0, 0, 1, 0};
+    return {static_cast<char>(type),
+            static_cast<char>(status),
+            static_cast<char>(length >> 8),
+            static_cast<char>(length & 0xFF),
+            0,
+            0,
+            1,
+            0};
 }
 
 TEST(ServerRobustness, GarbageClosesOnlyThatConnection) {
@@ -250,7 +266,8 @@ TEST(ServerRobustness, GarbageClosesOnlyThatConnection) {
         {"unknown_packet_type", Header(0x2A, 1, 9) + "x"},
         {"batch_before_login", Header(0x01, 1, 12) + std::string("\x04\0\0\0", 4)},
         {"truncated_login", Header(0x10, 1, 20) + std::string(12, '\x01')},
-        {"prelogin_pointing_outside", Header(0x12, 1, 14) + std::string("\x00\x00\x40\x00\x06\xff", 6)},
+        {"prelogin_pointing_outside",
+         Header(0x12, 1, 14) + std::string("\x00\x00\x40\x00\x06\xff", 6)},
         {"oversized_message", oversized},
     };
     for (const auto& c : cases) {
@@ -271,10 +288,10 @@ TEST(ServerSignals, SigintAndSigtermStopItCleanly) {
         testsupport::internal::Pipe out;
         ASSERT_TRUE(out.Open());
         std::string error;
-        const int pid = testsupport::internal::Spawn(
-            {BuildPath("tdslite"), "--port", "0", "--user", "u", "--password", "p",
-             "--database", dir.File("db.sqlite")},
-            {}, -1, out.fds[1], -1, &error);
+        const int pid =
+            testsupport::internal::Spawn({BuildPath("tdslite"), "--port", "0", "--user", "u",
+                                          "--password", "p", "--database", dir.File("db.sqlite")},
+                                         {}, -1, out.fds[1], -1, &error);
         out.Close(1);
         ASSERT_GT(pid, 0) << error;
         // Wait for the listening line, then stop it while a client is connected.
@@ -318,8 +335,10 @@ TEST(IsqlSmoke, RunsStatementsThroughTheDsn) {
     const std::string isql = FindOnPath("isql");
     if (isql.empty()) GTEST_SKIP() << "unixODBC's isql is not installed";
     TdsliteOptions options;
-    options.init_sql = "CREATE TABLE person (id int NOT NULL PRIMARY KEY, name varchar(10) NULL);\n"
-                       "INSERT INTO person VALUES (1, 'M\xFC" "ller');\n";
+    options.init_sql =
+        "CREATE TABLE person (id int NOT NULL PRIMARY KEY, name varchar(10) NULL);\n"
+        "INSERT INTO person VALUES (1, 'M\xFC"
+        "ller');\n";
     auto server = TdsliteServer::Start(options);
     ASSERT_NE(server, nullptr);
     const auto r = RunProgram({isql, "-b", "-v", server->dsn(), options.user, options.password},
@@ -328,9 +347,13 @@ TEST(IsqlSmoke, RunsStatementsThroughTheDsn) {
                               "INSERT INTO person VALUES (2, 'Otto')\n"
                               "SELECT name FROM nope\n");
     EXPECT_EQ(r.exit_status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.out, "M\xFC" "ller")) << r.out;
+    EXPECT_TRUE(Contains(r.out,
+                         "M\xFC"
+                         "ller"))
+        << r.out;
     EXPECT_TRUE(Contains(r.out + r.err, "Invalid object name 'nope'.")) << r.out << r.err;
-    EXPECT_EQ(server->Query("SELECT name FROM person WHERE id = 2"), std::vector<std::string>{"Otto"});
+    EXPECT_EQ(server->Query("SELECT name FROM person WHERE id = 2"),
+              std::vector<std::string>{"Otto"});
 }
 
 }  // namespace
