@@ -377,6 +377,15 @@ TEST_F(ProtocolOdbc, Latin1BytesTravelAsSingleBytes) {
         log.end());
 }
 
+// Requests and answers beyond one 4096-byte packet travel in several packets.
+TEST_F(ProtocolOdbc, LongTextsSpanSeveralPackets) {
+    const std::string long_text(3000, 'x');  // 6000 bytes as UCS-2 in the request
+    EXPECT_EQ(server_->Query("SELECT '" + long_text + "'"), std::vector<std::string>{long_text});
+    const auto rows = server_->Query("SELECT REPLICATE('a', 6000), REPLICATE('b', 7000)");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], std::string(6000, 'a') + "|" + std::string(7000, 'b'));
+}
+
 TEST_F(ProtocolOdbc, StatementLogHoldsEachTextAsSent) {
     server_->ClearStatementLog();
     const std::vector<std::string> sent = {"SELECT id FROM person WHERE id = 1",
