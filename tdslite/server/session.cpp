@@ -122,7 +122,8 @@ Session::Outcome Session::Login(const ClientMessage& message, Bytes& tokens) {
     }
 
     state_ = State::kLoggedIn;
-    const std::string database = login.database.empty() ? "master" : login.database;
+    database_ = login.database.empty() ? "master" : login.database;
+    const std::string& database = database_;
     protocol::WriteEnvChange(tokens, 1, database, "master");
     protocol::WriteMessage(
         tokens, {5701, 2, 0, "Changed database context to '" + database + "'.", 1}, kServerName);
@@ -148,7 +149,7 @@ Session::Outcome Session::Batch(const ClientMessage& message, Bytes& tokens) {
     std::string error;
     if (!protocol::ParseSqlBatch(message.payload, text, &error)) return ProtocolError(error);
     if (Receive(text)) return Outcome::kDrop;
-    WriteResults(engine_.ExecuteBatch(text), protocol::kTokenDone, true, tokens);
+    WriteResults(engine_.ExecuteBatch(text, database_), protocol::kTokenDone, true, tokens);
     return Outcome::kContinue;
 }
 
@@ -268,7 +269,7 @@ void Session::CursorOpen(const RpcRequest& rpc, Bytes& tokens) {
                  tokens);
         return;
     }
-    std::vector<StatementResult> results = engine_.ExecuteBatch(*text);
+    std::vector<StatementResult> results = engine_.ExecuteBatch(*text, database_);
 
     // Errors and messages come first, before any metadata.
     bool failed = false;
@@ -390,8 +391,8 @@ void Session::PrepExec(const RpcRequest& rpc, Bytes& tokens) {
         RpcError(50000, "tdslite does not support statement parameters.", tokens);
         return;
     }
-    const bool failed =
-        WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc, false, tokens);
+    const bool failed = WriteResults(engine_.ExecuteBatch(*text, database_),
+                                     protocol::kTokenDoneInProc, false, tokens);
     const std::int32_t handle = NewHandle();
     prepared_[handle] = *text;
     protocol::WriteReturnStatus(tokens, 0);
@@ -414,8 +415,8 @@ void Session::Execute(const RpcRequest& rpc, Bytes& tokens) {
         RpcError(50000, "tdslite does not support statement parameters.", tokens);
         return;
     }
-    const bool failed =
-        WriteResults(engine_.ExecuteBatch(it->second), protocol::kTokenDoneInProc, false, tokens);
+    const bool failed = WriteResults(engine_.ExecuteBatch(it->second, database_),
+                                     protocol::kTokenDoneInProc, false, tokens);
     protocol::WriteReturnStatus(tokens, 0);
     protocol::WriteDone(tokens, protocol::kTokenDoneProc,
                         failed ? protocol::kDoneError : protocol::kDoneFinal, 0, 0);
@@ -434,8 +435,8 @@ void Session::ExecuteSql(const RpcRequest& rpc, Bytes& tokens) {
         RpcError(50000, "tdslite does not support statement parameters.", tokens);
         return;
     }
-    const bool failed =
-        WriteResults(engine_.ExecuteBatch(*text), protocol::kTokenDoneInProc, false, tokens);
+    const bool failed = WriteResults(engine_.ExecuteBatch(*text, database_),
+                                     protocol::kTokenDoneInProc, false, tokens);
     protocol::WriteReturnStatus(tokens, 0);
     protocol::WriteDone(tokens, protocol::kTokenDoneProc,
                         failed ? protocol::kDoneError : protocol::kDoneFinal, 0, 0);

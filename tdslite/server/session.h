@@ -86,6 +86,7 @@ class Session {
     std::uint16_t spid_;
     State state_ = State::kNew;
     int statements_ = 0;
+    std::string database_;  // the login's database ("master" when it names none)
     std::int32_t last_handle_ = 0;
     std::map<std::int32_t, Cursor> cursors_;
     std::map<std::int32_t, std::string> prepared_;

@@ -29,6 +29,7 @@ struct Tok {
     std::int32_t number = 0;    // ERROR/INFO number, RETURNSTATUS, RETURNVALUE int
     bool null = false;          // RETURNVALUE NULL
     std::uint16_t columns = 0;  // COLMETADATA
+    std::string text;           // ERROR/INFO message, ASCII
 };
 
 // Splits an answer into tokens.  Knows the column types tdslite sends; `types` keeps the wire
@@ -92,9 +93,13 @@ std::vector<Tok> Walk(const Bytes& answer, std::vector<std::uint8_t>& types) {
                 r.U16(length);
                 ByteSpan body;
                 r.Take(length, body);
-                if (t.token == kTokenError || t.token == kTokenInfo)
+                if (t.token == kTokenError || t.token == kTokenInfo) {
                     t.number = static_cast<std::int32_t>(body[0] | body[1] << 8 | body[2] << 16 |
                                                          body[3] << 24);
+                    const std::size_t chars = body[6] | body[7] << 8;
+                    for (std::size_t c = 0; c < chars; ++c)
+                        t.text.push_back(static_cast<char>(body[8 + 2 * c]));
+                }
                 break;
             }
             case kTokenReturnStatus:
@@ -417,6 +422,25 @@ TEST_F(SessionTest, CursorErrorsComeBeforeAnyMetadata) {
     EXPECT_EQ(TokenTypes(toks), (std::vector<std::uint8_t>{kTokenError, kTokenDoneProc}));
     EXPECT_EQ(toks[0].number, 208);
     EXPECT_EQ(toks[1].status, kDoneError);
+}
+
+// Messages that name a table with its database name the login's database, master without one.
+TEST_F(SessionTest, MessagesNameTheLoginsDatabase) {
+    Session setup(*engine_, settings_, log_.get(), 1);
+    LogIn(setup);
+    Send(setup, Msg(kSqlBatch, packettest::BatchPayload("CREATE TABLE t (a int NOT NULL)")));
+    for (const auto& [database, expected] :
+         {std::pair{"zeitdb", "zeitdb.dbo.t"}, std::pair{"", "master.dbo.t"}}) {
+        SCOPED_TRACE(database);
+        Session s(*engine_, settings_, log_.get(), 2);
+        ASSERT_EQ(Send(s, Msg(kLogin7, packettest::Login7Payload("zeit", "geheim", database))),
+                  Session::Outcome::kContinue);
+        std::vector<Tok> toks;
+        Send(s, Msg(kSqlBatch, packettest::BatchPayload("INSERT INTO t VALUES (NULL)")), &toks);
+        ASSERT_FALSE(toks.empty());
+        EXPECT_EQ(toks[0].number, 515);
+        EXPECT_NE(toks[0].text.find(expected), std::string::npos) << toks[0].text;
+    }
 }
 
 TEST_F(SessionTest, StatementsAreLoggedAndTheNthIsDropped) {
