@@ -429,34 +429,34 @@ class StatementRunner {
         def.schema = *schema;
         def.name = table_name;
         for (std::size_t i = 0; i < ct.columns.size(); ++i) {
-            const ColumnSpec& spec = ct.columns[i];
+            const ColumnSpec& declared = ct.columns[i];
             const int number = static_cast<int>(i) + 1;
-            if (!spec.type_known) return Fail(msg::UnknownType(number, spec.type_name), false);
+            if (!declared.type_known) return Fail(msg::UnknownType(number, declared.type_name), false);
             ColumnDef c;
-            c.name = spec.name;
-            c.key = IdentifierKey(spec.name);
-            c.type = spec.type.type;
+            c.name = declared.name;
+            c.key = IdentifierKey(declared.name);
+            c.type = declared.type.type;
             if (IsTextType(c.type)) {
-                if (spec.length_written == 0) return Fail(msg::ZeroLength(ct.name.line), false);
-                if (spec.length_written > 8000)
-                    return Fail(msg::SizeTooBig(spec.length_written, spec.name), false);
+                if (declared.length_written == 0) return Fail(msg::ZeroLength(ct.name.line), false);
+                if (declared.length_written > 8000)
+                    return Fail(msg::SizeTooBig(declared.length_written, declared.name), false);
                 c.length =
-                    static_cast<std::uint16_t>(spec.length_written < 0 ? 1 : spec.length_written);
-            } else if (spec.length_written >= 0) {
+                    static_cast<std::uint16_t>(declared.length_written < 0 ? 1 : declared.length_written);
+            } else if (declared.length_written >= 0) {
                 return Fail(msg::Make(2716, 16, 1,
                                       "Column, parameter, or variable #" + std::to_string(number) +
                                           ": Cannot specify a column width on data type " +
-                                          spec.type_name + "."),
+                                          declared.type_name + "."),
                             false);
             }
-            c.nullable = spec.nullable.value_or(true);
-            if (def.FindColumn(spec.name) >= 0)
-                return Fail(msg::DuplicateColumnName(spec.name, table_name), false);
-            if (spec.primary_key) {
-                if (spec.nullable == std::optional<bool>(true))
+            c.nullable = declared.nullable.value_or(true);
+            if (def.FindColumn(declared.name) >= 0)
+                return Fail(msg::DuplicateColumnName(declared.name, table_name), false);
+            if (declared.primary_key) {
+                if (declared.nullable == std::optional<bool>(true))
                     return Fail(msg::NullablePrimaryKey(table_name), false);
                 def.key.push_back(static_cast<int>(i));
-                def.key_name = spec.constraint_name;
+                def.key_name = declared.constraint_name;
             }
             def.columns.push_back(std::move(c));
         }

@@ -334,32 +334,32 @@ class Parser {
         return true;
     }
 
-    bool ParseType(ColumnSpec& spec) {
+    bool ParseType(ColumnSpec& declared) {
         if (Peek().kind != TokenKind::Identifier && Peek().kind != TokenKind::QuotedIdentifier) {
             return Fail();
         }
-        spec.type_name = Peek().value;
+        declared.type_name = Peek().value;
         std::string upper = Peek().value;
         for (char& c : upper) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
         }
         ++pos_;
-        spec.type_known = true;
+        declared.type_known = true;
         if (upper == "INT") {
-            spec.type.type = SqlType::Int;
+            declared.type.type = SqlType::Int;
         } else if (upper == "SMALLINT") {
-            spec.type.type = SqlType::SmallInt;
+            declared.type.type = SqlType::SmallInt;
         } else if (upper == "DATETIME") {
-            spec.type.type = SqlType::DateTime;
+            declared.type.type = SqlType::DateTime;
         } else if (upper == "CHAR" || upper == "VARCHAR") {
-            spec.type.type = upper == "CHAR" ? SqlType::Char : SqlType::VarChar;
+            declared.type.type = upper == "CHAR" ? SqlType::Char : SqlType::VarChar;
         } else {
-            spec.type_known = false;
+            declared.type_known = false;
         }
         if (AcceptOp("(")) {
             if (Peek().kind != TokenKind::Number) return Fail();
             const std::string& digits = Peek().value;
-            spec.length_written = digits.size() > 6 ? 999999 : std::stoi(digits);
+            declared.length_written = digits.size() > 6 ? 999999 : std::stoi(digits);
             ++pos_;
             if (!ExpectOp(")")) return false;
         }
@@ -676,28 +676,28 @@ class Parser {
     }
 
     bool ParseConvertType(Expr& e) {
-        ColumnSpec spec;
+        ColumnSpec declared;
         const Token& at = Peek();
-        if (!ParseType(spec)) return false;
-        if (!spec.type_known) {
+        if (!ParseType(declared)) return false;
+        if (!declared.type_known) {
             return FailWith(
-                msg::Make(243, 16, 2, "Type " + spec.type_name + " is not a defined system type."),
+                msg::Make(243, 16, 2, "Type " + declared.type_name + " is not a defined system type."),
                 at.line);
         }
-        if (spec.type.type == SqlType::Char || spec.type.type == SqlType::VarChar) {
-            if (spec.length_written == 0) return FailWith(msg::ZeroLength(at.line), at.line);
-            if (spec.length_written > 8000) {
+        if (declared.type.type == SqlType::Char || declared.type.type == SqlType::VarChar) {
+            if (declared.length_written == 0) return FailWith(msg::ZeroLength(at.line), at.line);
+            if (declared.length_written > 8000) {
                 return FailWith(
                     msg::Make(131, 15, 2,
-                              "The size (" + std::to_string(spec.length_written) +
-                                  ") given to the type '" + spec.type_name +
+                              "The size (" + std::to_string(declared.length_written) +
+                                  ") given to the type '" + declared.type_name +
                                   "' exceeds the maximum allowed for any data type (8000)."),
                     at.line);
             }
-            spec.type.length =
-                static_cast<std::uint16_t>(spec.length_written < 0 ? 30 : spec.length_written);
+            declared.type.length =
+                static_cast<std::uint16_t>(declared.length_written < 0 ? 30 : declared.length_written);
         }
-        e.target = spec.type;
+        e.target = declared.type;
         return true;
     }
 
