@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "support/config_files.h"
 #include "support/tdslite_process.h"
 
 extern char** environ;
@@ -131,13 +132,6 @@ std::string Upload(int n) {
         out.append(record, 0, 29);
     }
     return out;
-}
-
-std::string ConfigFile(const std::string& dsn, const std::string& schema, const std::string& login,
-                       const std::string& password) {
-    auto enc = [](const std::string& v) { return snp::EncryptConfigValue(v, snp::kConfigKey); };
-    return ";DATABASE;\n1;DATABASE;" + enc(dsn) + "\n;SCHEMA;\n2;SCHEMA;" + enc(schema + "X") +
-           "\n;LOGIN;\n3;LOGIN;" + enc(login) + "\n;PASS;\n4;PASS;" + enc(password) + "\n";
 }
 
 struct RunFigures {
@@ -268,14 +262,18 @@ int main(int argc, char** argv) {
         {
             auto server = testsupport::TdsliteServer::Start(options);
             const std::string config = work.File("bench.ini");
-            testsupport::WriteFileBytes(config, ConfigFile(server->dsn(), "MANDA",
+            testsupport::WriteFileBytes(config, testsupport::ConfigFile(server->dsn(), "MANDAX",
                                                            options.user, options.password));
             server->ClearStatementLog();
             conv = RunConverter({testsupport::BuildPath("snp72k2zeiimp"), config, kTerminal, upload,
                                  work.File("zeiimp.txt")},
                                 server->OdbcEnvironment(), work.File("console.log"));
             if (conv.status != 0) {
-                std::fprintf(stderr, "converter exited with %d\n", conv.status);
+                const std::string console = testsupport::ReadFileBytes(work.File("console.log"));
+                std::fprintf(stderr, "converter exited with %d; its console ended with:\n%s\n",
+                             conv.status,
+                             console.substr(console.size() > 2000 ? console.size() - 2000 : 0)
+                                 .c_str());
                 return 1;
             }
             statements = server->StatementLog();

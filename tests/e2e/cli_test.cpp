@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "config/config.h"
+#include "support/config_files.h"
 #include "support/tdslite_process.h"
 
 namespace {
 
 using testsupport::BuildPath;
+using testsupport::ConfigEntry;
+using testsupport::ConfigFile;
 using testsupport::ProcessResult;
 using testsupport::RunProgram;
 using testsupport::TdsliteServer;
@@ -29,17 +32,6 @@ const std::string kConnectFailed = "- Verbindung zur Datenbank fehlgeschlagen, F
 bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string ConfigEntry(int number, std::string_view key, std::string_view value) {
-    return ";" + std::string(key) + ";\n" + std::to_string(number) + ";" + std::string(key) + ";" +
-           snp::EncryptConfigValue(value, snp::kConfigKey) + "\n";
-}
-
-std::string ConfigFile(std::string_view dsn, std::string_view schema_value, std::string_view login,
-                       std::string_view password) {
-    return ConfigEntry(1, "DATABASE", dsn) + ConfigEntry(2, "SCHEMA", schema_value) +
-           ConfigEntry(3, "LOGIN", login) + ConfigEntry(4, "PASS", password);
 }
 
 // unixODBC pointed at an empty folder: no data source exists.

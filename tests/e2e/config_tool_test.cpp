@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "config/config.h"
+#include "support/config_files.h"
 #include "support/tdslite_process.h"
 
 namespace {
 
 using testsupport::BuildPath;
+using testsupport::ConfigEntry;
 using testsupport::ProcessResult;
 using testsupport::RunProgram;
 using testsupport::TdsliteServer;
@@ -28,11 +30,6 @@ ProcessResult Tool(const std::vector<std::string>& arguments, std::string_view i
 bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
-}
-
-std::string ConfigEntry(int number, std::string_view key, std::string_view value) {
-    return ";" + std::string(key) + ";\n" + std::to_string(number) + ";" + std::string(key) + ";" +
-           snp::EncryptConfigValue(value, snp::kConfigKey) + "\n";
 }
 
 class ConfigTool : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "support/config_files.h"
 #include "support/tdslite_process.h"
 
 namespace conversion {
@@ -46,12 +47,8 @@ inline std::unique_ptr<TdsliteServer> StartServer(std::string_view fixture, int 
 /// `schema` as the starting schema (the file stores it with one character more, which the
 /// converter drops).
 inline std::string ConfigurationFile(const TdsliteServer& server, std::string_view schema) {
-    const auto entry = [](int number, std::string_view key, std::string_view value) {
-        return ";" + std::string(key) + ";\n" + std::to_string(number) + ";" + std::string(key) +
-               ";" + snp::EncryptConfigValue(value, snp::kConfigKey) + "\n";
-    };
-    return entry(1, "DATABASE", server.dsn()) + entry(2, "SCHEMA", std::string(schema) + ".") +
-           entry(3, "LOGIN", server.options().user) + entry(4, "PASS", server.options().password);
+    return testsupport::ConfigFile(server.dsn(), std::string(schema) + ".", server.options().user,
+                                   server.options().password);
 }
 
 struct Conversion {

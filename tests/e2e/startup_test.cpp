@@ -8,20 +8,17 @@
 #include <string_view>
 
 #include "config/config.h"
+#include "support/config_files.h"
 #include "support/tdslite_process.h"
 
 namespace {
 
 using testsupport::BuildPath;
+using testsupport::ConfigEntry;
 using testsupport::ProcessResult;
 using testsupport::RunProgram;
 using testsupport::TdsliteServer;
 using testsupport::TempDir;
-
-std::string ConfigEntry(int number, std::string_view key, std::string_view value) {
-    return ";" + std::string(key) + ";\n" + std::to_string(number) + ";" + std::string(key) + ";" +
-           snp::EncryptConfigValue(value, snp::kConfigKey) + "\n";
-}
 
 // Login and password of the full 23 characters the connection takes.
 const std::string kUser = "zeit_0123456789abcdefgh";
