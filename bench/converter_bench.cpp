@@ -144,7 +144,11 @@ struct RunFigures {
 RunFigures RunConverter(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env, const std::string& log) {
     std::vector<std::string> env_strings;
-    for (char** e = environ; *e; ++e) env_strings.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        // The given variables replace the process's own (getenv takes the first occurrence).
+        const std::string entry = *e;
+        if (!env.contains(entry.substr(0, entry.find('=')))) env_strings.push_back(entry);
+    }
     for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
     std::vector<char*> envp, argv;
     for (auto& s : env_strings) envp.push_back(s.data());
