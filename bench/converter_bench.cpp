@@ -12,7 +12,6 @@
 
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,6 +24,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/config.h"
@@ -161,17 +161,32 @@ RunFigures RunConverter(const std::vector<std::string>& args,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     RunFigures f;
+    long f_max = 0;
     pid_t pid = 0;
     const auto start = std::chrono::steady_clock::now();
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
         std::perror("posix_spawn");
         std::exit(1);
     }
+    // The peak resident set of the converter's own image, read from /proc while it runs: the
+    // rusage of a spawned child also counts the spawning process's pages at exec time.
+    const std::string status_path = "/proc/" + std::to_string(pid) + "/status";
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    for (;;) {
+        if (std::FILE* f = std::fopen(status_path.c_str(), "r")) {
+            char line[256];
+            while (std::fgets(line, sizeof line, f)) {
+                long kb = 0;
+                if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1 && kb > f_max) f_max = kb;
+            }
+            std::fclose(f);
+        }
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    f.max_rss_kb = usage.ru_maxrss;
+    f.max_rss_kb = f_max;
     f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     posix_spawn_file_actions_destroy(&actions);
     return f;
