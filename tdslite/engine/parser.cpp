@@ -1,6 +1,7 @@
 #include "engine/parser.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
 
 #include "engine/lexer.h"
@@ -584,31 +585,28 @@ class Parser {
     }
 
     std::unique_ptr<Expr> ParseAdditive() {
-        auto left = ParseMultiplicative();
-        while (left && (IsOp("+") || IsOp("-"))) {
-            if (left->predicate) return FailAtPredicate(*left);
-            auto node = Node(ExprKind::Arithmetic, Peek());
-            node->op = Peek().value[0];
-            ++pos_;
-            auto right = ParseMultiplicative();
-            if (!right) return nullptr;
-            if (right->predicate) return FailAtPredicate(*right);
-            node->args.push_back(std::move(left));
-            node->args.push_back(std::move(right));
-            if (!Seal(*node)) return nullptr;
-            left = std::move(node);
-        }
-        return left;
+        return ParseArithmeticLevel(&Parser::ParseMultiplicative, {"+", "-"});
     }
 
     std::unique_ptr<Expr> ParseMultiplicative() {
-        auto left = ParseUnary();
-        while (left && (IsOp("*") || IsOp("/") || IsOp("%"))) {
+        return ParseArithmeticLevel(&Parser::ParseUnary, {"*", "/", "%"});
+    }
+
+    /// One left-associative level of arithmetic: operands from `operand`, joined by `ops`.
+    std::unique_ptr<Expr> ParseArithmeticLevel(std::unique_ptr<Expr> (Parser::*operand)(),
+                                               std::initializer_list<std::string_view> ops) {
+        const auto at_op = [&] {
+            for (const std::string_view op : ops)
+                if (IsOp(op)) return true;
+            return false;
+        };
+        auto left = (this->*operand)();
+        while (left && at_op()) {
             if (left->predicate) return FailAtPredicate(*left);
             auto node = Node(ExprKind::Arithmetic, Peek());
             node->op = Peek().value[0];
             ++pos_;
-            auto right = ParseUnary();
+            auto right = (this->*operand)();
             if (!right) return nullptr;
             if (right->predicate) return FailAtPredicate(*right);
             node->args.push_back(std::move(left));
