@@ -94,8 +94,16 @@ bool Fits(const char* setting, std::string_view value, std::size_t limit) {
 }
 
 std::string EntryLines(int number, const char* key, std::string_view plain) {
-    return ";" + std::string(key) + ";\n" + std::to_string(number) + ";" + key + ";" +
-           snp::EncryptConfigValue(plain, snp::kConfigKey) + "\n";
+    std::string lines = ";";
+    lines += key;
+    lines += ";\n";
+    lines += std::to_string(number);
+    lines += ';';
+    lines += key;
+    lines += ';';
+    lines += snp::EncryptConfigValue(plain, snp::kConfigKey);
+    lines += '\n';
+    return lines;
 }
 
 // Writes `text` to a new file beside `path` with mode 0600 and renames it over `path`, so that
