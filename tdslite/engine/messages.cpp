@@ -236,7 +236,7 @@ Message SizeTooBig(int size, std::string_view column) {
 Message ZeroLength(int line) {
     return Make(
         1001, 15, 1,
-        "Line " + std::to_string(line) + ": Length or precision specification 0 is invalid.");
+        "Line " + std::to_string(line) + ": Length or precision 0 is invalid.");
 }
 Message MultiplePrimaryKeys(std::string_view table) {
     return Make(8110, 16, 0,
