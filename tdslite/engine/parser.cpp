@@ -488,31 +488,24 @@ class Parser {
 
     std::unique_ptr<Expr> ParseOr() {
         if (!Enter()) return nullptr;
-        auto left = ParseAnd();
-        while (left && IsWord("OR")) {
-            if (!left->predicate) return FailNonBoolean();
-            auto node = Node(ExprKind::Or, Peek());
-            ++pos_;
-            auto right = ParseAnd();
-            if (!right) return nullptr;
-            if (!right->predicate) return FailNonBoolean();
-            node->predicate = true;
-            node->args.push_back(std::move(left));
-            node->args.push_back(std::move(right));
-            if (!Seal(*node)) return nullptr;
-            left = std::move(node);
-        }
+        auto result = ParseLogicalLevel(&Parser::ParseAnd, "OR", ExprKind::Or);
         Leave();
-        return left;
+        return result;
     }
 
     std::unique_ptr<Expr> ParseAnd() {
-        auto left = ParseNot();
-        while (left && IsWord("AND")) {
+        return ParseLogicalLevel(&Parser::ParseNot, "AND", ExprKind::And);
+    }
+
+    /// One left-associative level of AND or OR: predicates from `operand`, joined by `word`.
+    std::unique_ptr<Expr> ParseLogicalLevel(std::unique_ptr<Expr> (Parser::*operand)(),
+                                            std::string_view word, ExprKind kind) {
+        auto left = (this->*operand)();
+        while (left && IsWord(word)) {
             if (!left->predicate) return FailNonBoolean();
-            auto node = Node(ExprKind::And, Peek());
+            auto node = Node(kind, Peek());
             ++pos_;
-            auto right = ParseNot();
+            auto right = (this->*operand)();
             if (!right) return nullptr;
             if (!right->predicate) return FailNonBoolean();
             node->predicate = true;
